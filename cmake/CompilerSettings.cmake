@@ -1,0 +1,30 @@
+# Every string literal of the program is GBK text (the code page the window
+# shows) while the sources stay UTF-8; the host build uses the same bytes so
+# its tests compare against exactly what the program holds.
+if(MSVC)
+  add_compile_options(/W4 /source-charset:utf-8 /execution-charset:.936 /permissive-)
+  set(CMAKE_MSVC_RUNTIME_LIBRARY "MultiThreaded$<$<CONFIG:Debug>:Debug>")
+else()
+  add_compile_options(-Wall -Wextra -Wno-missing-field-initializers)
+endif()
+
+# Applied by src/ and tests/ to their own targets only: some standard headers
+# that GoogleTest's sources pull in hold characters GBK cannot encode.
+function(qv_use_gbk_literals)
+  if(NOT MSVC)
+    add_compile_options(-finput-charset=UTF-8 -fexec-charset=GBK)
+  endif()
+endfunction()
+
+if(QV_WIN32)
+  add_compile_definitions(NOMINMAX _WIN32_WINNT=0x0601 WINVER=0x0601)
+  if(NOT MSVC)
+    # One self-contained .exe: no MinGW runtime DLLs beside it.
+    add_link_options(-static -static-libgcc -static-libstdc++)
+  endif()
+endif()
+
+if(QV_SANITIZE AND NOT QV_WIN32)
+  add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  add_link_options(-fsanitize=address,undefined)
+endif()

@@ -1,0 +1,60 @@
+#!/usr/bin/env bash
+# Builds everything and runs every test: the portable code natively with
+# sanitizers, then the Windows program's tests under Wine on a virtual
+# display. Ends with CTest's summary line; exits non-zero on any failure.
+set -uo pipefail
+ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+cd "$ROOT"
+source scripts/wine-env.sh
+
+say() { printf '[test] %s\n' "$*"; }
+
+machine_ready() {
+  command -v i686-w64-mingw32-g++-posix >/dev/null &&
+    command -v x86_64-w64-mingw32-g++-posix >/dev/null &&
+    command -v cmake >/dev/null && command -v ninja >/dev/null &&
+    command -v Xvfb >/dev/null && command -v xwd >/dev/null &&
+    { [ -x /usr/lib/wine/wine64 ] || command -v wine >/dev/null; } &&
+    [ -f /usr/src/googletest/CMakeLists.txt ] &&
+    command -v ip >/dev/null &&
+    locale -a 2>/dev/null | grep -qi '^zh_CN\.utf-\?8$'
+}
+
+if ! machine_ready; then
+  say "this machine lacks build or test tools: running scripts/setup.sh"
+  scripts/setup.sh || { say "setup failed"; exit 1; }
+fi
+
+build() {
+  local preset=$1
+  say "configuring and building '$preset'"
+  cmake --preset "$preset" >"build-$preset.log" 2>&1 &&
+    cmake --build --preset "$preset" >>"build-$preset.log" 2>&1 ||
+    { tail -n 40 "build-$preset.log"; say "build '$preset' failed (full log: build-$preset.log)"; return 1; }
+}
+
+failed=0
+build host || exit 1
+build win64 || exit 1
+# The program proper: 32-bit. Its tests need a machine that executes 32-bit
+# x86 code, so here it is built (layouts are checked at compile time) and
+# the same sources are tested as the 64-bit build under Wine.
+build win32 || exit 1
+
+cleanup() {
+  qv_wine_stop
+  qv_display_stop
+}
+trap cleanup EXIT
+
+say "running the portable tests (host build, sanitizers on)"
+ctest --preset host -j 2 || failed=1
+
+qv_display_start || exit 1
+qv_wine_exports
+say "starting Wine (prefix $WINEPREFIX)"
+qv_wine_start
+say "running the Windows tests under Wine"
+ctest --preset win64 || failed=1
+
+exit $failed

@@ -1,0 +1,77 @@
+# Shared by the scripts: the Wine environment the program runs in.
+# Source it; it defines functions and exports nothing until they are called.
+
+QV_ROOT=${QV_ROOT:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)}
+
+# Wine's ANSI code page follows the locale: zh_CN gives 936 (GBK), the code
+# page every text of the program is written in.
+qv_wine_exports() {
+  export WINEPREFIX=${WINEPREFIX:-$QV_ROOT/build/win64/wineprefix}
+  export LC_ALL=zh_CN.UTF-8
+  export WINEARCH=win64
+  export WINEDEBUG=${WINEDEBUG:--all}
+  # No Mono or Gecko installer dialogs when a prefix is created.
+  export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
+}
+
+# The 64-bit loader directly: the "wine" front end would hand 32-bit helpers
+# to the 32-bit loader, which kernels without IA-32 emulation cannot run.
+qv_wine() {
+  if [ -x /usr/lib/wine/wine64 ]; then /usr/lib/wine/wine64 "$@"; else wine "$@"; fi
+}
+
+qv_wineserver() {
+  if [ -x /usr/lib/wine/wineserver64 ]; then /usr/lib/wine/wineserver64 "$@"; else wineserver "$@"; fi
+}
+
+# Creates the prefix once and keeps its wineserver running, with every
+# service's output sent to a log: Wine's services inherit stdout, and a pipe
+# they hold open would keep a caller waiting for ever. For the same reason
+# nothing started under the lock may inherit the lock's descriptor.
+qv_wine_start() {
+  qv_wine_exports
+  mkdir -p "$(dirname "$WINEPREFIX")"
+  (
+    flock 9
+    if [ ! -f "$WINEPREFIX/system.reg" ]; then
+      echo "[wine] creating the Wine prefix $WINEPREFIX (about 15 s, once)" >&2
+      qv_wine wineboot -i >"$WINEPREFIX.log" 2>&1 </dev/null 9>&- || true
+      qv_wineserver -w 9>&-
+    fi
+    qv_wineserver -p >/dev/null 2>&1 </dev/null 9>&- || true  # already running
+    qv_wine cmd /c exit >>"$WINEPREFIX.log" 2>&1 </dev/null 9>&- || true
+  ) 9>"$WINEPREFIX.lock"
+}
+
+qv_wine_stop() {
+  qv_wine_exports
+  qv_wineserver -k >/dev/null 2>&1 || true
+}
+
+# Starts Xvfb on a free display when none is set; QV_XVFB_PID names the one
+# started here so that only it is stopped afterwards.
+qv_display_start() {
+  QV_XVFB_PID=""
+  if [ -n "${DISPLAY:-}" ]; then return 0; fi
+  local fifo display
+  fifo=$(mktemp -u)
+  mkfifo "$fifo"
+  Xvfb -displayfd 9 -screen 0 1280x1024x24 -nolisten tcp 9>"$fifo" >/dev/null 2>&1 &
+  QV_XVFB_PID=$!
+  read -r -t 20 display <"$fifo" || true
+  rm -f "$fifo"
+  if [ -z "$display" ]; then
+    echo "[display] Xvfb did not start" >&2
+    return 1
+  fi
+  export DISPLAY=":$display"
+  echo "[display] started Xvfb on $DISPLAY (pid $QV_XVFB_PID)" >&2
+}
+
+qv_display_stop() {
+  if [ -n "${QV_XVFB_PID:-}" ]; then
+    kill "$QV_XVFB_PID" 2>/dev/null || true
+    wait "$QV_XVFB_PID" 2>/dev/null || true
+    QV_XVFB_PID=""
+  fi
+}
