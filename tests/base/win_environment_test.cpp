@@ -7,6 +7,7 @@
 #include <string>
 
 #include "base/win_handle.h"
+#include "support/handle_count.h"
 
 namespace qv {
 namespace {
@@ -21,14 +22,9 @@ TEST(WinEnvironment, AnsiCodePageIsGbk) {
   EXPECT_EQ(wide[1], L'\x503C');
 }
 
-DWORD HandleCount() {
-  DWORD count = 0;
-  GetProcessHandleCount(GetCurrentProcess(), &count);
-  return count;
-}
-
 TEST(UniqueHandle, ClosesOnceAndMovesOwnership) {
-  const DWORD before = HandleCount();
+  const long before = test::ProcessHandleCount();
+  ASSERT_GT(before, 0);
   {
     UniqueHandle a(CreateEventA(nullptr, TRUE, FALSE, nullptr));
     ASSERT_TRUE(a);
@@ -36,9 +32,9 @@ TEST(UniqueHandle, ClosesOnceAndMovesOwnership) {
     EXPECT_FALSE(a);
     EXPECT_TRUE(b);
     b = UniqueHandle(CreateEventA(nullptr, TRUE, FALSE, nullptr));
-    EXPECT_EQ(HandleCount(), before + 1);
+    EXPECT_EQ(test::ProcessHandleCount(), before + 1);
   }
-  EXPECT_EQ(HandleCount(), before);
+  EXPECT_EQ(test::ProcessHandleCount(), before);
 }
 
 TEST(UniqueFile, InvalidValueIsNoHandle) {
