@@ -54,7 +54,7 @@ RangeCheck CheckScanRange(std::string_view first, std::string_view last) {
                               IntegerToText((*from >> 8) & 255) + "." + IntegerToText(*from & 255),
                           IntegerToText(*to >> 24) + "." + IntegerToText((*to >> 16) & 255) + "." +
                               IntegerToText((*to >> 8) & 255) + "." + IntegerToText(*to & 255),
-                          *to - *from + 1};
+                          std::uint64_t{*to} - *from + 1};
   return check;
 }
 

@@ -14,7 +14,7 @@ namespace qv {
 struct ScanRange {
   std::string first;
   std::string last;
-  std::uint32_t count;  // addresses from first to last, both included
+  std::uint64_t count;  // addresses from first to last, both included
 };
 
 enum class RangeProblem { kBlankFirst, kBlankLast, kMalformed, kLastBelowFirst };

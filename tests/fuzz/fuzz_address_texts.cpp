@@ -31,8 +31,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (check.range) {
     // A walkable range always meets its last address by stepping.
     std::string address = check.range->first;
-    for (std::uint32_t i = 1; i < check.range->count && i < 600; ++i) address = qv::NextAddressText(address);
-    if (check.range->count <= 600 && check.range->count != 0 && address != check.range->last) std::abort();
+    for (std::uint64_t i = 1; i < check.range->count && i < 600; ++i) address = qv::NextAddressText(address);
+    if (check.range->count <= 600 && address != check.range->last) std::abort();
   }
 
   if (size >= 6) {
