@@ -55,15 +55,6 @@ TEST(ExportText, CellsAreCopiedWholeAndByteForByte) {
                                             Spaces(10) + highBytes + "\r\n");
 }
 
-TEST(ExportText, RowsKeepTheirOrderAndEveryLineEndsWithCrLf) {
-  const std::vector<ExportRow> rows = {{"10.0.0.009", "b", "B", "9"}, {"10.0.0.001", "a", "A", "1"}};
-  const std::string text = ExportText(rows);
-  EXPECT_LT(text.find("10.0.0.009"), text.find("10.0.0.001"));
-  EXPECT_EQ(text.substr(text.size() - 2), "\r\n");
-  EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 3);
-  EXPECT_EQ(std::count(text.begin(), text.end(), '\r'), 3);
-}
-
 TEST(ExportText, FiveThousandRowsGiveTheExactByteCount) {
   std::vector<ExportRow> rows;
   std::size_t cellBytes = 0;
