@@ -31,6 +31,9 @@ fi
 unset DISPLAY
 
 trap testbed_down EXIT
+# A time-out of the caller ends the script through its EXIT trap too.
+trap 'exit 143' TERM
+trap 'exit 130' INT
 
 # One run on a fresh bed. Returns the test program's status, or WINE_DIED
 # when it failed after Wine's network service had gone.

@@ -6,7 +6,8 @@
 #   host namespaces:   one per test host, joined to br0 by a veth pair, each
 #                      with a fixed locally administered MAC (02:...).
 #   one host ignores echo requests (net.ipv4.icmp_echo_ignore_all=1);
-#   10.77.5.200 is left unused.
+#   TESTBED_EXTRA_HOSTS (0 to 100, default 0) more live hosts from
+#   10.77.5.100 on, for sweeps that want many; 10.77.5.200 is left unused.
 #
 # Host names reach the scanner through /etc/netns/<scanner>/hosts, which
 # "ip netns exec" bind-mounts over /etc/hosts; a files-only nsswitch.conf
@@ -47,6 +48,10 @@ $TESTBED_NET.11 beta.$TESTBED_DOMAIN 02:51:56:05:00:0b yes
 $TESTBED_NET.12 - 02:51:56:05:00:0c yes
 $TESTBED_NET.13 silent.$TESTBED_DOMAIN 02:51:56:05:00:0d no
 EOF
+  local i
+  for ((i = 0; i < ${TESTBED_EXTRA_HOSTS:-0} && i < 100; i++)); do
+    printf '%s.%d host%d.%s 02:51:56:05:01:%02x yes\n' "$TESTBED_NET" $((100 + i)) $((100 + i)) "$TESTBED_DOMAIN" "$i"
+  done
 }
 TESTBED_SCANNER_NAME=scanner.$TESTBED_DOMAIN
 TESTBED_SCANNER_MAC=02:51:56:05:00:01
@@ -102,8 +107,24 @@ testbed_write_state() {
   done >"$TESTBED_DIR/state.env"
 }
 
+# Beds whose shell is gone (killed before it could clean up) are removed
+# with everything still running in them: all of that was started by a bed.
+testbed_remove_stale() {
+  local ns id pid
+  for ns in $(ip netns list 2>/dev/null | awk '{print $1}' | grep -E '^qvlan-[0-9]+-(scan|host[0-9]+)$'); do
+    id=${ns#qvlan-}
+    id=${id%%-*}
+    [ -d "/proc/$id" ] && continue
+    for pid in $(ip netns pids "$ns" 2>/dev/null); do kill -KILL "$pid" 2>/dev/null || true; done
+    ip netns del "$ns" 2>/dev/null || true
+    rm -rf "/etc/netns/qvlan-$id-scan" "${TMPDIR:-/tmp}"/qvlan-"$id".*
+    testbed_say "removed the stale namespace $ns"
+  done
+}
+
 testbed_up() {
   testbed_names
+  testbed_remove_stale
   TESTBED_DIR=$(mktemp -d "${TMPDIR:-/tmp}/qvlan-$TESTBED_ID.XXXXXX") || return 1
   TESTBED_TRUTH=$TESTBED_DIR/truth.tsv
   TESTBED_ETC=/etc/netns/$TESTBED_SCANNER_NS
@@ -203,7 +224,8 @@ testbed_wine_prepare() {
   local template=$1
   testbed_wine_make_template "$template" || return 1
   export WINEPREFIX=$TESTBED_DIR/wineprefix
-  export WINEARCH=win64 LC_ALL=zh_CN.UTF-8 WINEDEBUG=${WINEDEBUG:-err+all,fixme-all}
+  # Wine's errors stay on: they tell why its network service went away.
+  export WINEARCH=win64 LC_ALL=zh_CN.UTF-8 WINEDEBUG=fixme-all
   export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
   (
     flock 9
