@@ -6,6 +6,7 @@
 #include <iphlpapi.h>
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <optional>

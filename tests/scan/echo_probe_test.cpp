@@ -95,20 +95,11 @@ TEST(EchoProbe, SendsTheCanonicalFormOfWhatItResolves) {
   EXPECT_EQ(service.sentDestination, NetworkOrder(127, 0, 0, 1));
 }
 
-TEST(EchoProbe, ReadsOnlyTheGivenBytesOfTheText) {
-  RecordingEchoService service;
-  const std::string_view longer = "127.0.0.19";
-  EXPECT_EQ(EchoProbe(service, longer.substr(0, 9), 500, true), 7);
-  EXPECT_EQ(service.sentRequest, std::string("127.0.0.1\0", 10));
-}
+TEST(EchoProbe, OnlyASuccessfulFirstReplyIsALiveHost) {
+  RecordingEchoService instant;
+  instant.replyTime = 0;
+  EXPECT_EQ(EchoProbe(instant, "127.0.0.1", 500, true), 0);
 
-TEST(EchoProbe, ReplyTimeZeroIsALiveHost) {
-  RecordingEchoService service;
-  service.replyTime = 0;
-  EXPECT_EQ(EchoProbe(service, "127.0.0.1", 500, true), 0);
-}
-
-TEST(EchoProbe, FailedFirstReplyOrNoReplyIsNotLive) {
   RecordingEchoService unreachable;
   unreachable.replyStatus = IP_DEST_HOST_UNREACHABLE;
   EXPECT_EQ(EchoProbe(unreachable, "127.0.0.1", 500, true), -1);
