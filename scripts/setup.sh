@@ -17,7 +17,7 @@ PACKAGES=(
   googletest
   wine wine32:i386 wine64
   xvfb x11-apps xdotool imagemagick fonts-wqy-microhei
-  locales iproute2 iputils-ping
+  locales iproute2 iputils-ping procps
   clang libclang-rt-14-dev
   fping nmap
 )

@@ -32,6 +32,9 @@ struct ProbeServices {
   std::function<std::string(const std::string& address)> macAddress;
 };
 
+// The platform's echo probe and look-ups.
+ProbeServices RealProbeServices();
+
 // One live host, as its row shows it.
 struct HostRecord {
   std::string displayAddress;

@@ -1,0 +1,50 @@
+#pragma once
+// One ICMP echo request to one address: is the host live, and how fast did
+// it answer (Win32 code only).
+
+#include <winsock2.h>
+#include <windows.h>
+#include <iphlpapi.h>
+
+#include <cstdint>
+#include <string_view>
+
+namespace qv {
+
+// The time-out when the caller gives none.
+constexpr std::int32_t kDefaultEchoTimeoutMs = 10000;
+// Time-outs are brought into this range: no probe waits longer than a
+// minute, and a negative value never becomes a wait of weeks as an unsigned
+// number.
+constexpr std::int32_t kMinEchoTimeoutMs = 1;
+constexpr std::int32_t kMaxEchoTimeoutMs = 60000;
+
+// The platform's ICMP echo service as the probe uses it. The probe reaches it
+// only through this interface, so a test can stand in for it and see every
+// handle opened and every request sent.
+class EchoService {
+ public:
+  virtual ~EchoService() = default;
+  // A new ICMP handle, or INVALID_HANDLE_VALUE.
+  virtual HANDLE Open() = 0;
+  // Sends one request and waits up to timeoutMs for the reply; the number of
+  // replies written to the reply area, 0 when none came.
+  virtual DWORD Send(HANDLE handle, IPAddr destination, void* request, WORD requestSize, void* reply,
+                     DWORD replySize, DWORD timeoutMs) = 0;
+  virtual void Close(HANDLE handle) = 0;
+};
+
+// Sends one echo request to the address (a dotted address, or a host name
+// that resolves to one) with the address text and its terminating zero byte
+// as data, and waits up to timeoutMs (kDefaultEchoTimeoutMs when useTimeout
+// is false), brought into kMinEchoTimeoutMs..kMaxEchoTimeoutMs. The round-trip
+// time in milliseconds (0 or more) when the first reply reports success; -1
+// in every other case, and without opening an ICMP handle when the address
+// does not resolve.
+std::int32_t EchoProbe(std::string_view addressText, std::int32_t timeoutMs, bool useTimeout);
+
+// The same through the given echo service.
+std::int32_t EchoProbe(EchoService& service, std::string_view addressText, std::int32_t timeoutMs,
+                       bool useTimeout);
+
+}  // namespace qv

@@ -1,0 +1,209 @@
+#include "scan/host_lookup.h"
+
+// winsock2.h before windows.h, which would bring the old winsock.h.
+#include <winsock2.h>
+#include <windows.h>
+#include <iphlpapi.h>
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <optional>
+
+#include "scan/address_text.h"
+#include "scan/socket_library.h"
+
+namespace qv {
+namespace {
+
+constexpr std::size_t kMaxHostNameLength = 255;
+constexpr std::size_t kMaxLocalAddresses = 10;
+
+using MacBytes = std::array<std::uint8_t, 6>;
+
+bool IsHostNameByte(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
+         c == '.' || c == '_';
+}
+
+// A NUL-terminated copy for the platform, or nothing when the text cannot be
+// a host name or an address.
+std::optional<std::string> HostNameText(std::string_view text) {
+  if (text.empty() || text.size() > kMaxHostNameLength) return std::nullopt;
+  for (const char c : text) {
+    if (!IsHostNameByte(c)) return std::nullopt;
+  }
+  return std::string(text);
+}
+
+// The address that inet_addr reads from the text, in network order.
+std::optional<IPAddr> ParseAddress(std::string_view text) {
+  const std::optional<std::string> copy = HostNameText(text);
+  if (!copy) return std::nullopt;
+  const unsigned long value = inet_addr(copy->c_str());
+  // INADDR_NONE is also how inet_addr says "not an address".
+  if (value == INADDR_NONE && *copy != "255.255.255.255") return std::nullopt;
+  return static_cast<IPAddr>(value);
+}
+
+std::string DottedText(const char* bytes) {
+  std::string text;
+  for (int i = 0; i < 4; ++i) {
+    if (i != 0) text += '.';
+    text += std::to_string(static_cast<unsigned char>(bytes[i]));
+  }
+  return text;
+}
+
+bool HoldsIPv4Addresses(const hostent* host) {
+  return host != nullptr && host->h_addrtype == AF_INET && host->h_length >= 4 && host->h_addr_list != nullptr &&
+         host->h_addr_list[0] != nullptr;
+}
+
+bool IsAllZero(const std::uint8_t* bytes, std::size_t count) {
+  for (std::size_t i = 0; i < count; ++i) {
+    if (bytes[i] != 0) return false;
+  }
+  return true;
+}
+
+// Runs a query that reports the buffer size it needs, with a larger buffer
+// each time until it fits: the table can grow between two calls. 64-bit
+// elements keep the structures in it aligned. Empty when the query fails.
+template <typename Query>
+std::vector<std::uint64_t> QueryTable(Query query, DWORD tooSmall) {
+  std::vector<std::uint64_t> buffer(64);
+  for (int attempt = 0; attempt < 4; ++attempt) {
+    ULONG size = static_cast<ULONG>(buffer.size() * sizeof(std::uint64_t));
+    const DWORD result = query(buffer.data(), &size);
+    if (result == NO_ERROR) return buffer;
+    if (result != tooSmall) return {};
+    buffer.resize(size / sizeof(std::uint64_t) + 1);
+  }
+  return {};
+}
+
+// The neighbour table lists addresses that were asked for but never answered
+// too, with an all-zero MAC: only a complete six-byte entry is an answer.
+std::optional<MacBytes> MacFromNeighbourTable(IPAddr address) {
+  const std::vector<std::uint64_t> buffer = QueryTable(
+      [](void* table, ULONG* size) { return GetIpNetTable(static_cast<MIB_IPNETTABLE*>(table), size, FALSE); },
+      ERROR_INSUFFICIENT_BUFFER);
+  if (buffer.empty()) return std::nullopt;
+  const auto* table = reinterpret_cast<const MIB_IPNETTABLE*>(buffer.data());
+  const std::size_t room =
+      (buffer.size() * sizeof(std::uint64_t) - offsetof(MIB_IPNETTABLE, table)) / sizeof(MIB_IPNETROW);
+  const std::size_t count = table->dwNumEntries < room ? table->dwNumEntries : room;
+  for (std::size_t i = 0; i < count; ++i) {
+    const MIB_IPNETROW& row = table->table[i];
+    if (row.dwAddr != address || row.dwPhysAddrLen != 6 || row.dwType == MIB_IPNET_TYPE_INVALID) continue;
+    if (IsAllZero(row.bPhysAddr, 6)) continue;
+    MacBytes mac;
+    std::memcpy(mac.data(), row.bPhysAddr, mac.size());
+    return mac;
+  }
+  return std::nullopt;
+}
+
+bool AdapterHasAddress(const IP_ADAPTER_INFO& adapter, IPAddr address) {
+  for (const IP_ADDR_STRING* entry = &adapter.IpAddressList; entry != nullptr; entry = entry->Next) {
+    const char* text = entry->IpAddress.String;
+    const std::string copy(text, strnlen(text, sizeof entry->IpAddress.String));
+    if (inet_addr(copy.c_str()) == address) return true;
+  }
+  return false;
+}
+
+// The neighbour table has no row for the machine's own addresses; ARP on the
+// platform answers them from the adapter, and so does this.
+std::optional<MacBytes> MacOfOwnAdapter(IPAddr address) {
+  // Adapters without an address list 0.0.0.0: that is no host.
+  if (address == INADDR_ANY) return std::nullopt;
+  const std::vector<std::uint64_t> buffer = QueryTable(
+      [](void* list, ULONG* size) { return GetAdaptersInfo(static_cast<IP_ADAPTER_INFO*>(list), size); },
+      ERROR_BUFFER_OVERFLOW);
+  if (buffer.empty()) return std::nullopt;
+  for (auto* adapter = reinterpret_cast<const IP_ADAPTER_INFO*>(buffer.data()); adapter != nullptr;
+       adapter = adapter->Next) {
+    if (adapter->AddressLength != 6 || IsAllZero(adapter->Address, 6)) continue;
+    if (!AdapterHasAddress(*adapter, address)) continue;
+    MacBytes mac;
+    std::memcpy(mac.data(), adapter->Address, mac.size());
+    return mac;
+  }
+  return std::nullopt;
+}
+
+std::optional<MacBytes> MacFromArp(IPAddr address) {
+  // Room for eight bytes as the call asks, although six are requested.
+  ULONG answer[2] = {0, 0};
+  ULONG length = 6;
+  const DWORD result = SendARP(address, 0, answer, &length);
+  if (result == NO_ERROR) {
+    // The length is not consulted: bytes the answer left out read 00.
+    MacBytes mac;
+    std::memcpy(mac.data(), answer, mac.size());
+    return mac;
+  }
+  // Wine answers every ARP request so; what it knows is in its tables.
+  if (result != ERROR_NOT_SUPPORTED) return std::nullopt;
+  if (std::optional<MacBytes> mac = MacFromNeighbourTable(address)) return mac;
+  return MacOfOwnAdapter(address);
+}
+
+}  // namespace
+
+std::string ResolveAddressText(std::string_view text) {
+  const std::optional<std::string> name = HostNameText(text);
+  if (!name) return {};
+  const SocketLibraryScope sockets;
+  if (!sockets.started()) return {};
+  const hostent* host = gethostbyname(name->c_str());
+  if (!HoldsIPv4Addresses(host)) return {};
+  return DottedText(host->h_addr_list[0]);
+}
+
+std::string LookupHostName(std::string_view addressText) {
+  const SocketLibraryScope sockets;
+  if (!sockets.started()) return {};
+  const std::optional<IPAddr> address = ParseAddress(addressText);
+  if (!address) return {};
+  const IPAddr value = *address;
+  const hostent* host = gethostbyaddr(reinterpret_cast<const char*>(&value), 4, AF_INET);
+  if (host == nullptr || host->h_name == nullptr) return {};
+  return host->h_name;
+}
+
+std::string LookupMacAddress(std::string_view addressText) {
+  const SocketLibraryScope sockets;
+  if (!sockets.started()) return {};
+  const std::optional<IPAddr> address = ParseAddress(addressText);
+  if (!address) return {};
+  const std::optional<MacBytes> mac = MacFromArp(*address);
+  return mac ? MacText(*mac) : std::string();
+}
+
+std::vector<std::string> LocalAddresses() {
+  char name[256] = {};
+  if (gethostname(name, sizeof name - 1) != 0) return {};
+  const hostent* host = gethostbyname(name);
+  if (!HoldsIPv4Addresses(host)) return {};
+  // The answer lives in the socket library's per-thread storage, which the
+  // next socket call may reuse: copy the addresses out before formatting.
+  std::vector<in_addr> addresses;
+  for (std::size_t i = 0; i < kMaxLocalAddresses && host->h_addr_list[i] != nullptr; ++i) {
+    in_addr address;
+    std::memcpy(&address, host->h_addr_list[i], 4);
+    addresses.push_back(address);
+  }
+  std::vector<std::string> texts;
+  for (const in_addr& address : addresses) {
+    const char* text = inet_ntoa(address);
+    if (text == nullptr) return {};
+    texts.emplace_back(text);
+  }
+  return texts;
+}
+
+}  // namespace qv

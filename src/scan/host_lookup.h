@@ -1,0 +1,38 @@
+#pragma once
+// The look-ups of the scan (Win32 code only): forward and reverse name
+// resolution, the MAC address of a host on the local network and the
+// machine's own addresses. Every failure gives an empty result and nothing
+// else; all of them may be called from many threads at once.
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qv {
+
+// The dotted-decimal text of the first IPv4 address that a forward look-up of
+// the text (an address or a host name) gives, or "" when it gives none.
+// A text that cannot be a host name is refused before any look-up, so it
+// never reaches a name server: empty, longer than 255 bytes, or holding any
+// byte but ASCII letters, digits, '-', '.' and '_'. The empty text is among
+// them on purpose: the platform would answer it with the machine itself.
+std::string ResolveAddressText(std::string_view text);
+
+// The official name that the reverse look-up of an address text gives, or "".
+std::string LookupHostName(std::string_view addressText);
+
+// The MAC text (02-51-56-05-00-0A) of the host with that address on the
+// local network, or "". Where the platform cannot send ARP requests itself,
+// the answer comes from the neighbour table (the requests that an echo to
+// the host has already caused) and, for the machine's own addresses, from
+// its adapter list.
+std::string LookupMacAddress(std::string_view addressText);
+
+// The machine's IPv4 addresses as dotted texts, in the order in which the
+// resolver lists them for the machine's own name, at most 10; empty when the
+// name does not resolve. Unlike the look-ups above it does not start the
+// socket library: the caller must have started it (the program does so once
+// at start-up).
+std::vector<std::string> LocalAddresses();
+
+}  // namespace qv

@@ -1,0 +1,46 @@
+#pragma once
+// One owner per loaded DLL (Win32 code only): freed when the owner goes, and
+// its functions found by name with the caller's function type.
+
+#include <windows.h>
+
+#include <cstdio>
+
+namespace qv {
+
+class LoadedModule {
+ public:
+  // Loads the DLL from the system folder only: a bare name would also be
+  // looked for beside the program, where anyone could have placed a copy.
+  explicit LoadedModule(const char* fileName) noexcept : module_(LoadFromSystemFolder(fileName)) {}
+  LoadedModule(const LoadedModule&) = delete;
+  LoadedModule& operator=(const LoadedModule&) = delete;
+  ~LoadedModule() {
+    if (module_ != nullptr) FreeLibrary(module_);
+  }
+
+  explicit operator bool() const noexcept { return module_ != nullptr; }
+
+  // The exported function, or nullptr when the module or the name is missing.
+  template <typename Function>
+  Function Find(const char* name) const noexcept {
+    if (module_ == nullptr) return nullptr;
+    // Through void*: a direct cast between unrelated function types warns.
+    return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module_, name)));
+  }
+
+ private:
+  static HMODULE LoadFromSystemFolder(const char* fileName) noexcept {
+    char folder[MAX_PATH];
+    const UINT length = GetSystemDirectoryA(folder, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return nullptr;
+    char path[MAX_PATH];
+    const int written = std::snprintf(path, sizeof path, "%s\\%s", folder, fileName);
+    if (written < 0 || written >= MAX_PATH) return nullptr;
+    return LoadLibraryA(path);
+  }
+
+  HMODULE module_;
+};
+
+}  // namespace qv

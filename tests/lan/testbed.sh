@@ -1,0 +1,322 @@
+#!/usr/bin/env bash
+# A virtual LAN for the scanner to probe, made of network namespaces.
+#
+#   scanner namespace: bridge br0 = 10.77.5.1/24, lo; no default route and no
+#                      link but the bridge, so nothing it sends can leave.
+#   host namespaces:   one per test host, joined to br0 by a veth pair, each
+#                      with a fixed locally administered MAC (02:...).
+#   one host ignores echo requests (net.ipv4.icmp_echo_ignore_all=1);
+#   TESTBED_EXTRA_HOSTS (0 to 100, default 0) more live hosts from
+#   10.77.5.100 on, for sweeps that want many; 10.77.5.200 is left unused.
+#
+# Host names reach the scanner through /etc/netns/<scanner>/hosts, which
+# "ip netns exec" bind-mounts over /etc/hosts; a files-only nsswitch.conf
+# beside it keeps every name look-up inside the namespace (no DNS query).
+#
+# The truth file (TESTBED_TRUTH) holds one line per address, fields separated
+# by one tab: address, host name or empty, MAC as the scanner writes it
+# (02-51-56-05-00-0A) or empty, and "yes" or "no" for whether it answers an
+# echo. Lines starting with '#' are comments. The first line is the scanner
+# itself; the last is the unused address.
+#
+# Use, sourced:
+#   source tests/lan/testbed.sh
+#   testbed_up || exit 1; trap testbed_down EXIT
+#   testbed_exec <command...>           # runs inside the scanner namespace
+#   testbed_wine_prepare <template>     # a Wine prefix of this run (see below)
+#   testbed_wine <program.exe> ...      # Wine inside the scanner namespace
+#   testbed_wine_alive                  # is Wine's network service still up?
+# or as a command:
+#   eval "$(tests/lan/testbed.sh up)"   # prints the TESTBED_* variables
+#   tests/lan/testbed.sh down "$TESTBED_DIR"
+#
+# Every name carries the PID of the shell that built the bed, so parallel
+# runs never meet; testbed_down removes everything, whatever state up left.
+
+TESTBED_NET=10.77.5
+TESTBED_SCANNER_ADDRESS=$TESTBED_NET.1
+TESTBED_UNUSED_ADDRESS=$TESTBED_NET.200
+TESTBED_DOMAIN=qv-lan.test
+TESTBED_WINE64=${TESTBED_WINE64:-/usr/lib/wine/wine64}
+TESTBED_WINESERVER=${TESTBED_WINESERVER:-/usr/lib/wine/wineserver64}
+
+# address, name (or -), MAC, answers echo. The scanner's own row is the bridge.
+testbed_hosts() {
+  cat <<EOF
+$TESTBED_NET.10 alpha.$TESTBED_DOMAIN 02:51:56:05:00:0a yes
+$TESTBED_NET.11 beta.$TESTBED_DOMAIN 02:51:56:05:00:0b yes
+$TESTBED_NET.12 - 02:51:56:05:00:0c yes
+$TESTBED_NET.13 silent.$TESTBED_DOMAIN 02:51:56:05:00:0d no
+EOF
+  local i
+  for ((i = 0; i < ${TESTBED_EXTRA_HOSTS:-0} && i < 100; i++)); do
+    printf '%s.%d host%d.%s 02:51:56:05:01:%02x yes\n' "$TESTBED_NET" $((100 + i)) $((100 + i)) "$TESTBED_DOMAIN" "$i"
+  done
+}
+TESTBED_SCANNER_NAME=scanner.$TESTBED_DOMAIN
+TESTBED_SCANNER_MAC=02:51:56:05:00:01
+
+testbed_say() { printf '[testbed] %s\n' "$*" >&2; }
+
+# 02:51:56:05:00:0a -> 02-51-56-05-00-0A, the scanner's MAC text.
+testbed_mac_text() {
+  local mac=${1//:/-}
+  printf '%s' "${mac^^}"
+}
+
+testbed_names() {
+  TESTBED_ID=${TESTBED_ID:-$$}
+  TESTBED_SCANNER_NS=qvlan-$TESTBED_ID-scan
+  TESTBED_HOST_NS_PREFIX=qvlan-$TESTBED_ID-host
+}
+
+# Says why this machine cannot build the bed, or nothing when it can.
+testbed_unavailable_reason() {
+  if [ "$(id -u)" -ne 0 ]; then echo "network namespaces need root"; return; fi
+  if ! command -v ip >/dev/null; then echo "the ip command (iproute2) is missing"; return; fi
+  local probe=qvlan-$$-check
+  if ! ip netns add "$probe" 2>/dev/null; then echo "this machine does not allow network namespaces (ip netns add failed)"; return; fi
+  ip netns del "$probe"
+}
+
+testbed_add_host() {
+  local index=$1 address=$2 name=$3 mac=$4 echo=$5
+  local ns=$TESTBED_HOST_NS_PREFIX$index
+  ip netns add "$ns" || return 1
+  # Both ends are named inside the namespaces, so no name meets the host's.
+  ip -n "$TESTBED_SCANNER_NS" link add "port$index" type veth peer name eth0 netns "$ns" || return 1
+  ip -n "$TESTBED_SCANNER_NS" link set "port$index" master br0 up || return 1
+  ip -n "$ns" link set lo up || return 1
+  ip -n "$ns" link set eth0 address "$mac" || return 1
+  ip -n "$ns" addr add "$address/24" dev eth0 || return 1
+  ip -n "$ns" link set eth0 up || return 1
+  if [ "$echo" = no ]; then
+    ip netns exec "$ns" sysctl -q -w net.ipv4.icmp_echo_ignore_all=1 || return 1
+  fi
+  if [ "$name" != - ]; then
+    printf '%s\t%s\n' "$address" "$name" >>"$TESTBED_ETC/hosts"
+  fi
+  printf '%s\t%s\t%s\t%s\n' "$address" "${name#-}" "$(testbed_mac_text "$mac")" "$echo" >>"$TESTBED_TRUTH"
+}
+
+testbed_write_state() {
+  local v
+  for v in TESTBED_ID TESTBED_DIR TESTBED_TRUTH TESTBED_SCANNER_NS TESTBED_HOST_NS_PREFIX \
+    TESTBED_ETC TESTBED_NET TESTBED_SCANNER_ADDRESS TESTBED_UNUSED_ADDRESS TESTBED_DOMAIN; do
+    printf 'export %s=%q\n' "$v" "${!v}"
+  done >"$TESTBED_DIR/state.env"
+}
+
+# Beds whose shell is gone (killed before it could clean up) are removed
+# with everything still running in them: all of that was started by a bed.
+testbed_remove_stale() {
+  local ns id pid
+  for ns in $(ip netns list 2>/dev/null | awk '{print $1}' | grep -E '^qvlan-[0-9]+-(scan|host[0-9]+)$'); do
+    id=${ns#qvlan-}
+    id=${id%%-*}
+    [ -d "/proc/$id" ] && continue
+    for pid in $(ip netns pids "$ns" 2>/dev/null); do kill -KILL "$pid" 2>/dev/null || true; done
+    ip netns del "$ns" 2>/dev/null || true
+    rm -rf "/etc/netns/qvlan-$id-scan" "${TMPDIR:-/tmp}"/qvlan-"$id".*
+    testbed_say "removed the stale namespace $ns"
+  done
+}
+
+testbed_up() {
+  testbed_names
+  testbed_remove_stale
+  TESTBED_DIR=$(mktemp -d "${TMPDIR:-/tmp}/qvlan-$TESTBED_ID.XXXXXX") || return 1
+  TESTBED_TRUTH=$TESTBED_DIR/truth.tsv
+  TESTBED_ETC=/etc/netns/$TESTBED_SCANNER_NS
+  export TESTBED_ID TESTBED_DIR TESTBED_TRUTH TESTBED_SCANNER_NS TESTBED_HOST_NS_PREFIX TESTBED_ETC \
+    TESTBED_NET TESTBED_SCANNER_ADDRESS TESTBED_UNUSED_ADDRESS TESTBED_DOMAIN
+  testbed_write_state
+
+  mkdir -p "$TESTBED_ETC" || return 1
+  # The machine's own name resolves to the scanner's address, as a machine on
+  # this LAN would see it: the scanner's local address is that of the bed.
+  printf '127.0.0.1\tlocalhost\n%s\t%s %s\n' "$TESTBED_SCANNER_ADDRESS" "$TESTBED_SCANNER_NAME" "$(hostname)" \
+    >"$TESTBED_ETC/hosts"
+  printf 'hosts: files\nnetworks: files\n' >"$TESTBED_ETC/nsswitch.conf"
+  : >"$TESTBED_ETC/resolv.conf"
+  {
+    printf '# address\tname\tMAC\tanswers echo\n'
+    printf '%s\t%s\t%s\tyes\n' "$TESTBED_SCANNER_ADDRESS" "$TESTBED_SCANNER_NAME" "$(testbed_mac_text "$TESTBED_SCANNER_MAC")"
+  } >"$TESTBED_TRUTH"
+
+  ip netns add "$TESTBED_SCANNER_NS" || return 1
+  ip -n "$TESTBED_SCANNER_NS" link set lo up || return 1
+  ip -n "$TESTBED_SCANNER_NS" link add br0 type bridge || return 1
+  # A bridge takes the lowest MAC of its ports unless given one.
+  ip -n "$TESTBED_SCANNER_NS" link set br0 address "$TESTBED_SCANNER_MAC" || return 1
+  ip -n "$TESTBED_SCANNER_NS" addr add "$TESTBED_SCANNER_ADDRESS/24" dev br0 || return 1
+  ip -n "$TESTBED_SCANNER_NS" link set br0 up || return 1
+
+  local index=0 address name mac echo
+  while read -r address name mac echo; do
+    index=$((index + 1))
+    testbed_add_host "$index" "$address" "$name" "$mac" "$echo" || return 1
+  done < <(testbed_hosts)
+  printf '%s\t\t\tno\n' "$TESTBED_UNUSED_ADDRESS" >>"$TESTBED_TRUTH"
+
+  testbed_check_isolated || return 1
+  testbed_wait_ports_forwarding || return 1
+  testbed_say "up: scanner namespace $TESTBED_SCANNER_NS, $index hosts, truth in $TESTBED_TRUTH"
+}
+
+# The guarantee every probe relies on: the scanner namespace has no default
+# route, routes only through the bridge and holds no link but lo, the bridge
+# and the bridge's own ports.
+testbed_check_isolated() {
+  local other links
+  if [ -n "$(ip -n "$TESTBED_SCANNER_NS" -4 route show default)" ]; then
+    testbed_say "scanner namespace has a default route"
+    return 1
+  fi
+  other=$(ip -n "$TESTBED_SCANNER_NS" -4 route show | grep -v ' dev br0 ')
+  if [ -n "$other" ]; then
+    testbed_say "scanner namespace routes beside the bridge: $other"
+    return 1
+  fi
+  links=$(ip -n "$TESTBED_SCANNER_NS" -o link show | awk -F': ' '{sub(/@.*/, "", $2); print $2}' |
+    grep -vxE 'lo|br0|port[0-9]+')
+  if [ -n "$links" ]; then
+    testbed_say "scanner namespace holds other links: $links"
+    return 1
+  fi
+}
+
+# Waits until the scanner knows every host's MAC (at most 10 s): a probe sent
+# before a new link is up would be lost. One ping per host and round, all at
+# once; the silent host answers the ARP request that precedes it.
+testbed_wait_ports_forwarding() {
+  local deadline=$((SECONDS + 10)) address missing pids
+  while :; do
+    missing=""
+    while read -r address _; do
+      ip -n "$TESTBED_SCANNER_NS" neigh show "$address" dev br0 | grep -q lladdr || missing="$missing $address"
+    done < <(testbed_hosts)
+    [ -z "$missing" ] && return 0
+    if [ "$SECONDS" -ge "$deadline" ]; then
+      testbed_say "hosts did not come up within 10 s:$missing"
+      return 1
+    fi
+    pids=()
+    for address in $missing; do
+      ip netns exec "$TESTBED_SCANNER_NS" ping -n -q -c 1 -W 0.3 "$address" >/dev/null 2>&1 &
+      pids+=($!)
+    done
+    # Only these pings: a caller's own background jobs (Xvfb) run on.
+    wait "${pids[@]}"
+  done
+}
+
+testbed_exec() {
+  ip netns exec "$TESTBED_SCANNER_NS" "$@"
+}
+
+# Wine sends ICMP from its helper process winedevice.exe, which lives in the
+# network namespace where the prefix's wineserver started. So every bed runs
+# Wine from a prefix of its own, copied from a prepared template whose
+# wineserver is stopped, and starts that wineserver inside the scanner
+# namespace. The template is made once (about 15 s) when missing.
+testbed_wine_prepare() {
+  local template=$1
+  testbed_wine_make_template "$template" || return 1
+  export WINEPREFIX=$TESTBED_DIR/wineprefix
+  # Wine's errors stay on: they tell why its network service went away.
+  export WINEARCH=win64 LC_ALL=zh_CN.UTF-8 WINEDEBUG=fixme-all
+  export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
+  (
+    flock 9
+    cp -a "$template" "$WINEPREFIX" 9>&-
+  ) 9>"$template.lock" || return 1
+  printf 'export WINEPREFIX=%q\n' "$WINEPREFIX" >>"$TESTBED_DIR/state.env"
+  testbed_exec "$TESTBED_WINESERVER" -p >/dev/null 2>&1 </dev/null || return 1
+  testbed_exec "$TESTBED_WINE64" cmd /c exit >>"$TESTBED_DIR/wine.log" 2>&1 </dev/null || return 1
+  testbed_wine_alive || { testbed_say "Wine's network service did not start"; return 1; }
+}
+
+testbed_wine_make_template() {
+  local template=$1
+  mkdir -p "$(dirname "$template")"
+  (
+    flock 9
+    [ -f "$template/system.reg" ] && exit 0
+    testbed_say "preparing the Wine prefix template $template (once)"
+    rm -rf "$template"
+    env -u DISPLAY WINEPREFIX="$template" WINEARCH=win64 LC_ALL=zh_CN.UTF-8 WINEDEBUG=-all \
+      WINEDLLOVERRIDES=mscoree,mshtml= "$TESTBED_WINE64" wineboot -i >"$template.log" 2>&1 </dev/null 9>&-
+    # Waits for the template's wineserver to end: a copy must not be taken
+    # while it still writes the registry.
+    env WINEPREFIX="$template" "$TESTBED_WINESERVER" -w 9>&-
+    [ -f "$template/system.reg" ]
+  ) 9>"$template.lock"
+}
+
+testbed_wine() {
+  testbed_exec "$TESTBED_WINE64" "$@"
+}
+
+# The pids of this prefix's winedevice.exe processes (read from /proc: each
+# Wine process carries its prefix in its environment).
+testbed_winedevice_pids() {
+  local dir pid
+  for dir in /proc/[0-9]*; do
+    pid=${dir#/proc/}
+    tr '\0' '\n' 2>/dev/null <"$dir/cmdline" | head -n 1 | grep -qi 'winedevice\.exe$' || continue
+    tr '\0' '\n' 2>/dev/null <"$dir/environ" | grep -qxF "WINEPREFIX=$WINEPREFIX" || continue
+    echo "$pid"
+  done
+}
+
+# Wine's network service runs in winedevice.exe; when it has exited, every
+# echo fails from then on, whatever the program does.
+testbed_wine_alive() {
+  [ -n "$(testbed_winedevice_pids)" ]
+}
+
+testbed_down() {
+  if [ -z "${TESTBED_ID:-}" ]; then return 0; fi
+  testbed_names
+  if [ -n "${WINEPREFIX:-}" ] && [ -n "${TESTBED_DIR:-}" ] && [ "${WINEPREFIX#"$TESTBED_DIR"/}" != "$WINEPREFIX" ]; then
+    WINEPREFIX=$WINEPREFIX "$TESTBED_WINESERVER" -k >/dev/null 2>&1 || true
+  fi
+  local ns pid
+  for ns in $(ip netns list 2>/dev/null | awk '{print $1}' | grep -E "^qvlan-$TESTBED_ID-(scan|host[0-9]+)\$"); do
+    # Anything still running in a namespace of this bed was started by it.
+    for pid in $(ip netns pids "$ns" 2>/dev/null); do
+      kill -KILL "$pid" 2>/dev/null || true
+    done
+    ip netns del "$ns" 2>/dev/null || true
+  done
+  if [ -n "${TESTBED_SCANNER_NS:-}" ]; then rm -rf "/etc/netns/$TESTBED_SCANNER_NS"; fi
+  if [ -n "${TESTBED_DIR:-}" ] && [ -d "$TESTBED_DIR" ]; then rm -rf "$TESTBED_DIR"; fi
+  testbed_say "down: qvlan-$TESTBED_ID removed"
+  unset TESTBED_ID TESTBED_DIR
+}
+
+if [ "${BASH_SOURCE[0]}" = "$0" ]; then
+  set -uo pipefail
+  case "${1:-}" in
+    up)
+      reason=$(testbed_unavailable_reason)
+      if [ -n "$reason" ]; then testbed_say "unavailable: $reason"; exit 77; fi
+      # The namespaces outlive this command: name them after a lasting id.
+      TESTBED_ID=${TESTBED_ID:-$PPID}
+      testbed_up || { testbed_down; exit 1; }
+      cat "$TESTBED_DIR/state.env"
+      ;;
+    down)
+      state=${2:-${TESTBED_DIR:-}}/state.env
+      [ -f "$state" ] || { testbed_say "no test bed state at $state"; exit 1; }
+      # shellcheck source=/dev/null
+      source "$state"
+      testbed_down
+      ;;
+    *)
+      echo "usage: $0 up | down <TESTBED_DIR>" >&2
+      exit 2
+      ;;
+  esac
+fi
