@@ -6,8 +6,6 @@
 
 #include "base/number_text.h"
 #include "scan/address_text.h"
-#include "scan/echo_probe.h"
-#include "scan/host_lookup.h"
 
 namespace qv {
 namespace {
@@ -43,16 +41,6 @@ class FineTimerPeriod {
 };
 
 }  // namespace
-
-ProbeServices RealProbeServices() {
-  ProbeServices services;
-  services.echo = [](const std::string& address, std::int32_t timeoutMs) {
-    return EchoProbe(address, timeoutMs, true);
-  };
-  services.hostName = [](const std::string& address) { return LookupHostName(address); };
-  services.macAddress = [](const std::string& address) { return LookupMacAddress(address); };
-  return services;
-}
 
 std::shared_ptr<ScanRun> ScanRun::Create(ScanSettings settings) {
   return std::shared_ptr<ScanRun>(new ScanRun(std::move(settings)));
