@@ -37,12 +37,13 @@ inline std::string ClassOf(HWND window) {
   return name;
 }
 
-// Same-process read of one status-bar part.
+// Same-process read of one status-bar part. Wine's SB_GETTEXTLENGTHA counts
+// characters, not bytes, so the buffer allows two bytes for each.
 inline std::string StatusPartText(HWND statusBar, int part) {
   const auto length = LOWORD(SendMessageA(statusBar, SB_GETTEXTLENGTHA, part, 0));
-  std::string text(length + 1u, '\0');
+  std::string text(2u * length + 2u, '\0');
   SendMessageA(statusBar, SB_GETTEXTA, part, reinterpret_cast<LPARAM>(text.data()));
-  text.resize(length);
+  text.resize(std::char_traits<char>::length(text.c_str()));
   return text;
 }
 
@@ -84,6 +85,20 @@ class MessageBoxWatcher {
     return TRUE;
   }
 
+  // The icon static's id differs between platforms; find it by its style.
+  static HICON IconOf(HWND dialog) {
+    HICON icon = nullptr;
+    EnumChildWindows(
+        dialog,
+        [](HWND child, LPARAM found) -> BOOL {
+          if (ClassOf(child) != "Static" || (GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) != SS_ICON) return TRUE;
+          *reinterpret_cast<HICON*>(found) = reinterpret_cast<HICON>(SendMessageA(child, STM_GETICON, 0, 0));
+          return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&icon));
+    return icon;
+  }
+
   void Watch() {
     while (!stop_) {
       HWND dialog = nullptr;
@@ -92,7 +107,7 @@ class MessageBoxWatcher {
         SeenMessageBox box;
         box.caption = WindowText(dialog);
         box.text = WindowText(GetDlgItem(dialog, 0xFFFF));
-        box.icon = reinterpret_cast<HICON>(SendDlgItemMessageA(dialog, 0x14, STM_GETICON, 0, 0));
+        box.icon = IconOf(dialog);
         {
           std::lock_guard<std::mutex> hold(mutex_);
           seen_.push_back(box);
