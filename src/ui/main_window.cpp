@@ -357,7 +357,7 @@ LRESULT CALLBACK MainWindow::ComponentProc(HWND window, UINT message, WPARAM wPa
     case WM_WINDOWPOSCHANGED:
       if (owner->spin_ && Describe(component).spinArrows) {
         const LRESULT result = passOn();
-        owner->FollowEditPosition(*reinterpret_cast<const WINDOWPOS*>(lParam));
+        owner->FollowField(window);
         return result;
       }
       break;
@@ -369,8 +369,7 @@ LRESULT CALLBACK MainWindow::ComponentProc(HWND window, UINT message, WPARAM wPa
   return passOn();
 }
 
-void MainWindow::FollowEditPosition(const WINDOWPOS& position) {
-  HWND edit = position.hwnd;
+void MainWindow::FollowField(HWND edit) {
   RECT box{};
   GetWindowRect(edit, &box);
   MapWindowPoints(nullptr, GetParent(edit), reinterpret_cast<POINT*>(&box), 2);

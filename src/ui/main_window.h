@@ -80,7 +80,7 @@ class MainWindow {
   void OnCommand(HWND control, UINT code);
   LRESULT OnNotify(const NMHDR& header);
   void OnActivate(WPARAM wParam);
-  void FollowEditPosition(const WINDOWPOS& position);
+  void FollowField(HWND edit);
 
   Component ComponentOf(HWND window) const;
   void MoveFocus(bool backwards);
