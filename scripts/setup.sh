@@ -16,7 +16,7 @@ PACKAGES=(
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64 mingw-w64-tools
   googletest
   wine wine32:i386 wine64
-  xvfb x11-apps xdotool imagemagick fonts-wqy-microhei
+  xvfb x11-apps xdotool imagemagick fonts-wqy-microhei fonts-wine
   locales iproute2 iputils-ping procps
   clang libclang-rt-14-dev
   fping nmap

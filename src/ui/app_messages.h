@@ -1,0 +1,19 @@
+#pragma once
+// Every application-defined window message of the program.
+
+#include <windows.h>
+
+namespace qv {
+
+enum AppMessage : UINT {
+  // lParam: the UiCall to run on the window's thread (see run_on_ui_thread.h).
+  RunOnUiThreadRequest = WM_APP,
+  // Sent to the label 标签 by workers and by the stop operation with the
+  // number of running workers in wParam; the feedback handler's result is
+  // the message result.
+  ActiveCountNotice = WM_APP + 0x75,
+};
+
+static_assert(ActiveCountNotice == 0x8075, "workers and the window agree on this number");
+
+}  // namespace qv

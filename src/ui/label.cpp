@@ -1,0 +1,68 @@
+#include "ui/label.h"
+
+#include <string>
+
+#include "ui/gdi_owner.h"
+
+namespace qv {
+namespace {
+
+// The font given by WM_SETFONT lives in the window's extra bytes.
+constexpr int kFontSlot = 0;
+
+std::string WindowText(HWND window) {
+  std::string text(static_cast<std::size_t>(GetWindowTextLengthA(window)) + 1, '\0');
+  text.resize(static_cast<std::size_t>(GetWindowTextA(window, text.data(), static_cast<int>(text.size()))));
+  return text;
+}
+
+void Paint(HWND window) {
+  PaintScope paint(window);
+  RECT box{};
+  GetClientRect(window, &box);
+  SelectScope font(paint.dc(), reinterpret_cast<HGDIOBJ>(GetWindowLongPtrA(window, kFontSlot)));
+  SetBkMode(paint.dc(), TRANSPARENT);
+  SetTextColor(paint.dc(), RGB(0, 0, 0));
+  const std::string text = WindowText(window);
+  DrawTextA(paint.dc(), text.c_str(), static_cast<int>(text.size()), &box,
+            DT_LEFT | DT_SINGLELINE | DT_VCENTER | DT_NOCLIP);
+}
+
+LRESULT CALLBACK LabelProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) noexcept {
+  switch (message) {
+    case WM_SETFONT:
+      SetWindowLongPtrA(window, kFontSlot, static_cast<LONG_PTR>(wParam));
+      if (LOWORD(lParam)) InvalidateRect(window, nullptr, TRUE);
+      return 0;
+    case WM_GETFONT:
+      return GetWindowLongPtrA(window, kFontSlot);
+    case WM_SETTEXT: {
+      const LRESULT result = DefWindowProcA(window, message, wParam, lParam);
+      InvalidateRect(window, nullptr, TRUE);
+      return result;
+    }
+    case WM_PAINT:
+      Paint(window);
+      return 0;
+    default:
+      return DefWindowProcA(window, message, wParam, lParam);
+  }
+}
+
+}  // namespace
+
+bool RegisterLabelClass(HINSTANCE instance) {
+  WNDCLASSEXA wc{};
+  if (GetClassInfoExA(instance, kLabelClassName, &wc)) return true;
+  wc.cbSize = sizeof wc;
+  wc.style = CS_HREDRAW | CS_VREDRAW;
+  wc.lpfnWndProc = LabelProc;
+  wc.cbWndExtra = sizeof(LONG_PTR);
+  wc.hInstance = instance;
+  wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+  wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+  wc.lpszClassName = kLabelClassName;
+  return RegisterClassExA(&wc) != 0;
+}
+
+}  // namespace qv

@@ -1,0 +1,563 @@
+#include "ui/main_window.h"
+
+#include <commctrl.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+#include "ui/address_field_text.h"
+#include "ui/app_messages.h"
+#include "ui/label.h"
+#include "ui/resource_ids.h"
+#include "ui/run_on_ui_thread.h"
+
+namespace qv {
+namespace {
+
+constexpr char kWindowClassName[] = "QuorvaneMainWindow";
+constexpr char kOwnerProperty[] = "QuorvaneMainWindow";
+constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
+constexpr DWORD kWindowExStyle = WS_EX_APPWINDOW;
+constexpr int kFirstControlId = 100;
+constexpr DWORD kListExStyle = LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES | LVS_EX_INFOTIP | LVS_EX_SUBITEMIMAGES;
+constexpr COLORREF kBlack = RGB(0, 0, 0);
+constexpr COLORREF kWhite = RGB(255, 255, 255);
+
+HINSTANCE Instance() { return GetModuleHandleA(nullptr); }
+HFONT GuiFont() { return static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT)); }
+
+const char* ClassNameOf(Kind kind) {
+  switch (kind) {
+    case Kind::GroupBox:
+    case Kind::PushButton: return WC_BUTTONA;
+    case Kind::ReportList: return WC_LISTVIEWA;
+    case Kind::AddressField: return WC_IPADDRESSA;
+    case Kind::Label: return kLabelClassName;
+    case Kind::EditField: return WC_EDITA;
+    case Kind::StatusBar: return STATUSCLASSNAMEA;
+    case Kind::ProgressBar: return PROGRESS_CLASSA;
+    case Kind::SaveFileDialog: break;
+  }
+  return nullptr;
+}
+
+bool RegisterWindowClass(WNDPROC procedure) {
+  WNDCLASSEXA wc{};
+  if (GetClassInfoExA(Instance(), kWindowClassName, &wc)) return true;
+  wc.cbSize = sizeof wc;
+  wc.lpfnWndProc = procedure;
+  wc.hInstance = Instance();
+  wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+  wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+  wc.lpszClassName = kWindowClassName;
+  return RegisterClassExA(&wc) != 0;
+}
+
+UniqueIcon LoadSmallIcon(int id) {
+  return UniqueIcon(static_cast<HICON>(LoadImageA(Instance(), MAKEINTRESOURCEA(id), IMAGE_ICON, 16, 16, 0)));
+}
+
+std::string WindowText(HWND window) {
+  std::string text(static_cast<std::size_t>(GetWindowTextLengthA(window)) + 1, '\0');
+  text.resize(static_cast<std::size_t>(GetWindowTextA(window, text.data(), static_cast<int>(text.size()))));
+  return text;
+}
+
+// The components that Tab visits, in creation order.
+std::vector<Component> TabCycle() {
+  std::vector<Component> cycle;
+  for (const ComponentDescriptor& component : kLayout)
+    if (component.tabStop) cycle.push_back(component.id);
+  return cycle;
+}
+
+bool CanTakeFocus(HWND window) { return window && IsWindowVisible(window) && IsWindowEnabled(window); }
+
+}  // namespace
+
+MainWindow::MainWindow(EventBindings bindings)
+    : bindings_(std::move(bindings)), saveDialog_(kSaveDialogSettings) {}
+
+MainWindow::~MainWindow() {
+  if (window_) DestroyWindow(window_);
+}
+
+bool MainWindow::Create() {
+  if (window_) return false;
+  uiThread_ = GetCurrentThreadId();
+  const INITCOMMONCONTROLSEX controls{sizeof controls, ICC_LISTVIEW_CLASSES | ICC_BAR_CLASSES | ICC_PROGRESS_CLASS |
+                                                           ICC_UPDOWN_CLASS | ICC_INTERNET_CLASSES};
+  InitCommonControlsEx(&controls);
+  if (!RegisterWindowClass(&MainWindow::WindowProc) || !RegisterLabelClass(Instance())) return false;
+
+  // Centred on the whole screen by integer division; the caption and frame
+  // are part of the fixed outer size.
+  const int left = (GetSystemMetrics(SM_CXSCREEN) - kWindowWidth) / 2;
+  const int top = (GetSystemMetrics(SM_CYSCREEN) - kWindowHeight) / 2;
+  if (!CreateWindowExA(kWindowExStyle, kWindowClassName, kWindowCaption, kWindowStyle, left, top, kWindowWidth,
+                       kWindowHeight, nullptr, nullptr, Instance(), this))
+    return false;
+
+  icon_ = LoadSmallIcon(QV_IDI_PROGRAM);
+  SendMessageA(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_.get()));
+  SendMessageA(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_.get()));
+  if (!CreateComponents()) {
+    DestroyWindow(window_);
+    return false;
+  }
+  ApplyStacking();
+  for (HWND component : components_)
+    if (component) ShowWindow(component, SW_SHOWNA);
+
+  Raise(Component::Window, Event::Created);
+  if (!window_) return false;  // the handler closed it
+  ShowWindow(window_, SW_SHOW);
+  UpdateWindow(window_);
+  return true;
+}
+
+bool MainWindow::CreateComponents() {
+  for (const ComponentDescriptor& component : kLayout) {
+    if (component.kind == Kind::SaveFileDialog) continue;
+    HWND created = CreateComponent(component);
+    if (!created) return false;
+    components_[IndexOf(component.id)] = created;
+    SendMessageA(created, WM_SETFONT, reinterpret_cast<WPARAM>(GuiFont()), FALSE);
+
+    switch (component.kind) {
+      case Kind::GroupBox:
+        // Its children's notifications arrive here and belong to the window.
+        Subclass(component.id);
+        break;
+      case Kind::ReportList:
+        if (!SetUpReportList()) return false;
+        break;
+      case Kind::AddressField:
+        // The control keeps a font of its own for its four inner fields.
+        for (HWND field = GetWindow(created, GW_CHILD); field; field = GetWindow(field, GW_HWNDNEXT))
+          SendMessageA(field, WM_SETFONT, reinterpret_cast<WPARAM>(GuiFont()), FALSE);
+        break;
+      case Kind::EditField:
+        SendMessageA(created, EM_SETSEL, 0, 0);
+        if (component.spinArrows && !SetUpSpinArrows(component)) return false;
+        break;
+      case Kind::StatusBar: SetUpStatusBar(); break;
+      case Kind::ProgressBar: SetUpProgressBar(); break;
+      case Kind::Label:
+        if (component.id == Component::标签) Subclass(component.id);
+        break;
+      default: break;
+    }
+  }
+  return true;
+}
+
+HWND MainWindow::CreateComponent(const ComponentDescriptor& component) {
+  HWND parent = component.parent == Parent::Group ? components_[IndexOf(Component::分组框1)] : window_;
+  const DWORD style = WS_CHILD | component.style | (component.tabStop ? WS_TABSTOP : 0);
+  return CreateWindowExA(component.exStyle, ClassNameOf(component.kind), component.text, style, component.x,
+                         component.y, component.width, component.height, parent,
+                         reinterpret_cast<HMENU>(static_cast<INT_PTR>(kFirstControlId + IndexOf(component.id))),
+                         Instance(), nullptr);
+}
+
+bool MainWindow::SetUpReportList() {
+  HWND list = Handle(Component::超级列表框1);
+  SendMessageA(list, LVM_SETEXTENDEDLISTVIEWSTYLE, kListExStyle, kListExStyle);
+  SendMessageA(list, LVM_SETTEXTCOLOR, 0, kBlack);
+  SendMessageA(list, LVM_SETTEXTBKCOLOR, 0, kWhite);
+  SendMessageA(list, LVM_SETBKCOLOR, 0, kWhite);
+  for (std::size_t i = 0; i < kListColumns.size(); ++i) {
+    LVCOLUMNA column{};
+    column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
+    column.fmt = LVCFMT_LEFT;
+    column.cx = kListColumns[i].width;
+    column.pszText = const_cast<char*>(kListColumns[i].title);
+    column.iSubItem = static_cast<int>(i);
+    if (SendMessageA(list, LVM_INSERTCOLUMNA, i, reinterpret_cast<LPARAM>(&column)) != static_cast<LRESULT>(i))
+      return false;
+  }
+  // The list shares the image list (LVS_SHAREIMAGELISTS), so this object
+  // stays its only owner and frees it after the list is gone.
+  listImages_.reset(ImageList_Create(16, 16, ILC_COLOR32 | ILC_MASK, 2, 0));
+  if (!listImages_) return false;
+  for (int id : {QV_IDI_MONITOR, QV_IDI_COMPUTER}) {
+    const UniqueIcon image = LoadSmallIcon(id);
+    if (!image || ImageList_AddIcon(listImages_.get(), image.get()) < 0) return false;
+  }
+  SendMessageA(list, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(listImages_.get()));
+  return true;
+}
+
+void MainWindow::SetUpStatusBar() {
+  HWND bar = Handle(Component::状态条1);
+  std::array<int, kStatusPartEdges.size()> edges = kStatusPartEdges;
+  SendMessageA(bar, SB_SETPARTS, edges.size(), reinterpret_cast<LPARAM>(edges.data()));
+  SendMessageA(bar, SB_SETTEXTA, 0, reinterpret_cast<LPARAM>(kStatusInitialText));
+  // Docks itself to the parent's bottom edge at its standard height.
+  SendMessageA(bar, WM_SIZE, 0, 0);
+}
+
+void MainWindow::SetUpProgressBar() {
+  HWND bar = Handle(Component::进度条1);
+  SendMessageA(bar, PBM_SETRANGE32, kProgressMin, kProgressMax);
+  SendMessageA(bar, PBM_SETPOS, 0, 0);
+}
+
+bool MainWindow::SetUpSpinArrows(const ComponentDescriptor& edit) {
+  // No buddy and no arithmetic of its own: every press is only reported.
+  spin_ = CreateWindowExA(WS_EX_STATICEDGE, UPDOWN_CLASSA, "", WS_CHILD, edit.x + edit.width, edit.y, kSpinWidth,
+                          edit.height, components_[IndexOf(Component::分组框1)], nullptr, Instance(), nullptr);
+  if (!spin_) return false;
+  SendMessageA(spin_, UDM_SETRANGE32, 0, 100);
+  SendMessageA(spin_, WM_SETFONT, reinterpret_cast<WPARAM>(GuiFont()), FALSE);
+  // The arrows move, resize, show, hide and enable with their field.
+  Subclass(edit.id);
+  return true;
+}
+
+void MainWindow::ApplyStacking() {
+  // Among siblings, the component created later lies above.
+  for (Parent parent : {Parent::Window, Parent::Group}) {
+    HWND above = HWND_TOP;
+    for (auto it = kLayout.rbegin(); it != kLayout.rend(); ++it) {
+      HWND component = Handle(it->id);
+      if (it->parent != parent || !component) continue;
+      if (it->spinArrows) {
+        SetWindowPos(spin_, above, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+        above = spin_;
+      }
+      SetWindowPos(component, above, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+      above = component;
+    }
+  }
+}
+
+HWND MainWindow::Handle(Component component) const {
+  if (component == Component::Window) return window_;
+  return components_[IndexOf(component)];
+}
+
+Component MainWindow::ComponentOf(HWND window) const {
+  const auto found = std::find(components_.begin(), components_.end(), window);
+  if (!window || found == components_.end()) return Component::Window;
+  return static_cast<Component>(found - components_.begin());
+}
+
+bool MainWindow::IsUiThread() const { return GetCurrentThreadId() == uiThread_; }
+
+std::int32_t MainWindow::Raise(Component source, Event event, EventArgs args) {
+  for (const EventBinding& binding : bindings_)
+    if (binding.source == source && binding.event == event) return binding.handler(*this, args);
+  return 0;
+}
+
+// ---- window procedures ----
+
+LRESULT CALLBACK MainWindow::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) noexcept {
+  if (message == WM_NCCREATE) {
+    auto* self = static_cast<MainWindow*>(reinterpret_cast<const CREATESTRUCTA*>(lParam)->lpCreateParams);
+    self->window_ = window;
+    SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+  }
+  auto* self = reinterpret_cast<MainWindow*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+  if (!self) return DefWindowProcA(window, message, wParam, lParam);
+  if (message == WM_NCDESTROY) {
+    SetWindowLongPtrA(window, GWLP_USERDATA, 0);
+    self->window_ = nullptr;
+    self->components_ = {};
+    self->spin_ = nullptr;
+    self->lastFocus_ = nullptr;
+    return DefWindowProcA(window, message, wParam, lParam);
+  }
+  return self->HandleMessage(message, wParam, lParam);
+}
+
+LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case RunOnUiThreadRequest: return RunUiCall(lParam);
+    case WM_COMMAND:
+      if (lParam) OnCommand(reinterpret_cast<HWND>(lParam), HIWORD(wParam));
+      return 0;
+    case WM_NOTIFY: return OnNotify(*reinterpret_cast<const NMHDR*>(lParam));
+    case WM_CTLCOLOREDIT: {
+      const auto dc = reinterpret_cast<HDC>(wParam);
+      SetTextColor(dc, kBlack);
+      SetBkColor(dc, kWhite);
+      return reinterpret_cast<LRESULT>(GetStockObject(WHITE_BRUSH));
+    }
+    case WM_ACTIVATE: OnActivate(wParam); return 0;
+    case WM_SETFOCUS:
+      // The window itself never keeps the focus; a component takes it.
+      if (CanTakeFocus(lastFocus_) && IsChild(window_, lastFocus_)) SetFocus(lastFocus_);
+      else FocusFirstInCycle();
+      return 0;
+    case WM_GETFONT: return reinterpret_cast<LRESULT>(GuiFont());
+    case WM_SIZE:
+      if (HWND bar = Handle(Component::状态条1)) SendMessageA(bar, WM_SIZE, wParam, lParam);
+      return 0;
+    case WM_DESTROY:
+      Raise(Component::Window, Event::Destroying);
+      PostQuitMessage(0);
+      return 0;
+    default: return DefWindowProcA(window_, message, wParam, lParam);
+  }
+}
+
+// Classic subclassing (the comctl32 helpers for it are not exported by name
+// from every version the program meets without a manifest).
+void MainWindow::Subclass(Component component) {
+  HWND control = Handle(component);
+  SetPropA(control, kOwnerProperty, this);
+  originalProcs_[IndexOf(component)] = reinterpret_cast<WNDPROC>(
+      SetWindowLongPtrA(control, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&MainWindow::ComponentProc)));
+}
+
+LRESULT CALLBACK MainWindow::ComponentProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) noexcept {
+  auto* owner = static_cast<MainWindow*>(GetPropA(window, kOwnerProperty));
+  const Component component = owner ? owner->ComponentOf(window) : Component::Window;
+  if (component == Component::Window) return DefWindowProcA(window, message, wParam, lParam);
+  const WNDPROC original = owner->originalProcs_[IndexOf(component)];
+  const auto passOn = [&] { return CallWindowProcA(original, window, message, wParam, lParam); };
+  switch (message) {
+    case WM_NCDESTROY:
+      SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(original));
+      RemovePropA(window, kOwnerProperty);
+      break;
+    case WM_ERASEBKGND:
+      // A group box paints only its frame; with clipped children the
+      // window's background would not show through.
+      if (component == Component::分组框1) {
+        RECT box{};
+        GetClientRect(window, &box);
+        FillRect(reinterpret_cast<HDC>(wParam), &box, GetSysColorBrush(COLOR_BTNFACE));
+        return 1;
+      }
+      break;
+    case WM_COMMAND:
+    case WM_NOTIFY:
+    case WM_CTLCOLOREDIT:
+    case WM_CTLCOLORSTATIC:
+    case WM_CTLCOLORBTN:
+      if (component == Component::分组框1 && owner->window_)
+        return SendMessageA(owner->window_, message, wParam, lParam);
+      break;
+    case ActiveCountNotice:
+      if (component == Component::标签)
+        return owner->Raise(component, Event::Feedback,
+                            {static_cast<std::int32_t>(wParam), static_cast<std::int32_t>(lParam)});
+      break;
+    case WM_SHOWWINDOW:
+      // A child of a hidden parent is shown by this message alone, without
+      // a position change (lParam is 0 for the field's own show or hide).
+      if (owner->spin_ && Describe(component).spinArrows && lParam == 0)
+        ShowWindow(owner->spin_, wParam ? SW_SHOWNA : SW_HIDE);
+      break;
+    case WM_WINDOWPOSCHANGED:
+      if (owner->spin_ && Describe(component).spinArrows) {
+        const LRESULT result = passOn();
+        owner->FollowField(window);
+        return result;
+      }
+      break;
+    case WM_ENABLE:
+      if (owner->spin_ && Describe(component).spinArrows) EnableWindow(owner->spin_, static_cast<BOOL>(wParam));
+      break;
+    default: break;
+  }
+  return passOn();
+}
+
+void MainWindow::FollowField(HWND edit) {
+  RECT box{};
+  GetWindowRect(edit, &box);
+  MapWindowPoints(nullptr, GetParent(edit), reinterpret_cast<POINT*>(&box), 2);
+  const bool visible = (GetWindowLongA(edit, GWL_STYLE) & WS_VISIBLE) != 0;
+  SetWindowPos(spin_, nullptr, box.right, box.top, kSpinWidth, box.bottom - box.top,
+               SWP_NOZORDER | SWP_NOACTIVATE | (visible ? SWP_SHOWWINDOW : SWP_HIDEWINDOW));
+}
+
+void MainWindow::OnCommand(HWND control, UINT code) {
+  const Component component = ComponentOf(control);
+  if (IsKind(component, Kind::PushButton) && code == BN_CLICKED) Raise(component, Event::Clicked);
+  if (IsKind(component, Kind::EditField) && code == EN_CHANGE && suppressedChangeNotices_ == 0)
+    Raise(component, Event::ContentChanged);
+}
+
+LRESULT MainWindow::OnNotify(const NMHDR& header) {
+  if (header.hwndFrom == spin_ && spin_ && header.code == UDN_DELTAPOS) {
+    const auto& press = reinterpret_cast<const NMUPDOWN&>(header);
+    Raise(Component::编辑框_线程数, Event::SpinPressed, {press.iDelta < 0 ? -1 : 1});
+    return 0;  // the control may step; its position has no meaning
+  }
+  if (header.hwndFrom == Handle(Component::超级列表框1) && header.code == LVN_COLUMNCLICK) {
+    const auto& click = reinterpret_cast<const NMLISTVIEW&>(header);
+    Raise(Component::超级列表框1, Event::HeaderClicked, {click.iSubItem});
+  }
+  return 0;
+}
+
+// ---- keyboard ----
+
+void MainWindow::OnActivate(WPARAM wParam) {
+  if (LOWORD(wParam) == WA_INACTIVE) {
+    HWND focus = GetFocus();
+    if (focus && IsChild(window_, focus)) lastFocus_ = focus;
+    return;
+  }
+  if (HIWORD(wParam)) return;  // minimised: nothing to focus
+  if (CanTakeFocus(lastFocus_) && IsChild(window_, lastFocus_)) SetFocus(lastFocus_);
+  else FocusFirstInCycle();
+}
+
+void MainWindow::FocusFirstInCycle() {
+  for (Component component : TabCycle()) {
+    if (CanTakeFocus(Handle(component))) {
+      SetFocus(Handle(component));
+      return;
+    }
+  }
+}
+
+void MainWindow::MoveFocus(bool backwards) {
+  const std::vector<Component> cycle = TabCycle();
+  const int count = static_cast<int>(cycle.size());
+  // The focus may sit inside a component (an address field's inner edits).
+  int current = -1;
+  for (HWND h = GetFocus(); h && h != window_ && current < 0; h = GetParent(h)) {
+    const auto found = std::find(cycle.begin(), cycle.end(), ComponentOf(h));
+    if (found != cycle.end()) current = static_cast<int>(found - cycle.begin());
+  }
+  if (current < 0) current = backwards ? 0 : count - 1;
+  for (int step = 1; step <= count; ++step) {
+    const int next = ((current + (backwards ? -step : step)) % count + count) % count;
+    HWND target = Handle(cycle[static_cast<std::size_t>(next)]);
+    if (!CanTakeFocus(target)) continue;
+    SetFocus(target);
+    if (SendMessageA(target, WM_GETDLGCODE, 0, 0) & DLGC_HASSETSEL) SendMessageA(target, EM_SETSEL, 0, -1);
+    return;
+  }
+}
+
+bool MainWindow::TranslateKeyboard(const MSG& message) {
+  if (message.message != WM_KEYDOWN || !window_) return false;
+  if (message.hwnd != window_ && !IsChild(window_, message.hwnd)) return false;
+  switch (message.wParam) {
+    case VK_TAB:
+      if (GetKeyState(VK_CONTROL) < 0 || GetKeyState(VK_MENU) < 0) return false;
+      MoveFocus(GetKeyState(VK_SHIFT) < 0);
+      return true;
+    case VK_ESCAPE: {
+      const LRESULT wants = SendMessageA(message.hwnd, WM_GETDLGCODE, message.wParam,
+                                         reinterpret_cast<LPARAM>(&message));
+      if (wants & (DLGC_WANTALLKEYS | DLGC_WANTMESSAGE)) return false;
+      SendMessageA(window_, WM_CLOSE, 0, 0);
+      return true;
+    }
+    case VK_RETURN: {
+      const Component focused = ComponentOf(GetFocus());
+      if (!IsKind(focused, Kind::PushButton)) return false;
+      SendMessageA(Handle(focused), BM_CLICK, 0, 0);
+      return true;
+    }
+    default: return false;
+  }
+}
+
+int RunMessageLoop(MainWindow& window) {
+  MSG message{};
+  while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+    if (window.TranslateKeyboard(message)) continue;
+    TranslateMessage(&message);
+    DispatchMessageA(&message);
+  }
+  return static_cast<int>(message.wParam);
+}
+
+// ---- component operations ----
+
+std::string MainWindow::Caption() const { return WindowText(window_); }
+
+std::string MainWindow::ReadContent(Component edit) const {
+  if (!IsKind(edit, Kind::EditField)) return "";
+  return WindowText(Handle(edit));
+}
+
+void MainWindow::WriteContent(Component edit, std::string_view text) {
+  if (!IsKind(edit, Kind::EditField) || !Handle(edit)) return;
+  if (!IsUiThread()) {
+    RunOnUiThread(window_, [&] { WriteContent(edit, text); });
+    return;
+  }
+  const std::string content(text);
+  ++suppressedChangeNotices_;
+  SetWindowTextA(Handle(edit), content.c_str());
+  --suppressedChangeNotices_;
+  Raise(edit, Event::ContentChanged);
+}
+
+std::string MainWindow::ReadAddress(Component field) const {
+  if (!IsKind(field, Kind::AddressField)) return "";
+  HWND control = Handle(field);
+  if (!control || SendMessageA(control, IPM_ISBLANK, 0, 0)) return "";
+  DWORD address = 0;
+  SendMessageA(control, IPM_GETADDRESS, 0, reinterpret_cast<LPARAM>(&address));
+  char text[16];
+  std::snprintf(text, sizeof text, "%d.%d.%d.%d", static_cast<int>(FIRST_IPADDRESS(address)),
+                static_cast<int>(SECOND_IPADDRESS(address)), static_cast<int>(THIRD_IPADDRESS(address)),
+                static_cast<int>(FOURTH_IPADDRESS(address)));
+  return text;
+}
+
+void MainWindow::WriteAddress(Component field, std::string_view text) {
+  if (!IsKind(field, Kind::AddressField)) return;
+  HWND control = Handle(field);
+  const auto fields = ParseAddressFields(text);
+  if (!fields) {
+    SendMessageA(control, IPM_CLEARADDRESS, 0, 0);
+    return;
+  }
+  const auto [a, b, c, d] = *fields;
+  SendMessageA(control, IPM_SETADDRESS, 0, static_cast<LPARAM>(MAKEIPADDRESS(a, b, c, d)));
+}
+
+void MainWindow::SetProgress(int position) {
+  SendMessageA(Handle(Component::进度条1), PBM_SETPOS, std::clamp(position, kProgressMin, kProgressMax), 0);
+}
+
+void MainWindow::SetStatusText(int part, std::string_view text) {
+  if (part < 0 || part >= static_cast<int>(kStatusPartEdges.size())) return;
+  const std::string content(text);
+  SendMessageA(Handle(Component::状态条1), SB_SETTEXTA, static_cast<WPARAM>(part),
+               reinterpret_cast<LPARAM>(content.c_str()));
+}
+
+int MainWindow::ItemCount() const {
+  return static_cast<int>(SendMessageA(Handle(Component::超级列表框1), LVM_GETITEMCOUNT, 0, 0));
+}
+
+std::string MainWindow::ItemText(int row, int column) const {
+  HWND list = Handle(Component::超级列表框1);
+  HWND header = reinterpret_cast<HWND>(SendMessageA(list, LVM_GETHEADER, 0, 0));
+  const int columns = static_cast<int>(SendMessageA(header, HDM_GETITEMCOUNT, 0, 0));
+  if (row < 0 || row >= ItemCount() || column < 0 || column >= columns) return "";
+  // The control truncates silently; a text that fills the buffer (less one
+  // byte, as a cut double-byte character is dropped whole) may be longer.
+  std::vector<char> buffer(260);
+  for (;;) {
+    LVITEMA item{};
+    item.iSubItem = column;
+    item.pszText = buffer.data();
+    item.cchTextMax = static_cast<int>(buffer.size());
+    buffer[0] = '\0';
+    const auto length = static_cast<std::size_t>(
+        SendMessageA(list, LVM_GETITEMTEXTA, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item)));
+    if (length + 2 < buffer.size()) return std::string(item.pszText, length);
+    buffer.resize(buffer.size() * 2);
+  }
+}
+
+void MainWindow::DeleteAllItems() { SendMessageA(Handle(Component::超级列表框1), LVM_DELETEALLITEMS, 0, 0); }
+
+}  // namespace qv

@@ -1,0 +1,316 @@
+// The window as built: every component read back from the real windows and
+// compared with the layout as the operator must see it.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <string>
+#include <vector>
+
+#include "ui/main_window.h"
+#include "window_test_support.h"
+
+namespace qv::test {
+namespace {
+
+using LayoutTest = MainWindowTest;
+
+HFONT GuiFont() { return static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT)); }
+
+struct Expected {
+  Component id;
+  const char* className;
+  bool inGroup;
+  POINT position;        // in the parent's client area
+  POINT windowPosition;  // in the main window's client area
+  SIZE size;
+  const char* text;
+  bool tabStop;
+};
+
+// Stacking order, top first, as the operator's layout gives it.
+const Expected kExpected[] = {
+    {Component::进度条1, "msctls_progress32", false, {392, 568}, {392, 568}, {184, 20}, "", false},
+    {Component::按钮_导出, "Button", true, {478, 59}, {481, 58}, {60, 32}, "导出", true},
+    {Component::标签3, "QuorvaneLabel", true, {176, 62}, {179, 61}, {32, 24}, "超时：", false},
+    {Component::编辑框_延时, "Edit", true, {223, 65}, {226, 64}, {35, 20}, "100", true},
+    {Component::按钮2, "Button", true, {375, 59}, {378, 58}, {60, 32}, "停止", true},
+    {Component::标签, "QuorvaneLabel", true, {41, 62}, {44, 61}, {45, 24}, "线程数：", false},
+    {Component::IP编辑框_结束, "SysIPAddress32", true, {356, 25}, {359, 24}, {185, 20}, nullptr, true},
+    {Component::编辑框_线程数, "Edit", true, {101, 65}, {104, 64}, {26, 20}, "100", true},
+    {Component::标签2, "QuorvaneLabel", true, {321, 24}, {324, 23}, {24, 24}, "-", false},
+    {Component::标签1, "QuorvaneLabel", true, {37, 25}, {40, 24}, {54, 24}, "IP地址从：", false},
+    {Component::按钮_开始扫描, "Button", true, {279, 59}, {282, 58}, {60, 32}, "开始", true},
+    {Component::IP编辑框_开始, "SysIPAddress32", true, {120, 26}, {123, 25}, {179, 20}, nullptr, true},
+    {Component::超级列表框1, "SysListView32", false, {1, 103}, {1, 103}, {576, 465}, nullptr, true},
+    {Component::分组框1, "Button", false, {3, -1}, {3, -1}, {573, 105}, "", false},
+};
+
+std::vector<HWND> ChildrenTopFirst(HWND parent) {
+  std::vector<HWND> children;
+  for (HWND child = GetWindow(parent, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+    children.push_back(child);
+  return children;
+}
+
+LONG Style(HWND window) { return GetWindowLongA(window, GWL_STYLE); }
+LONG ExStyle(HWND window) { return GetWindowLongA(window, GWL_EXSTYLE); }
+
+TEST_F(LayoutTest, MainWindowFrameCaptionAndPlace) {
+  HWND main = window_->Handle();
+  EXPECT_EQ(window_->Caption(), "Quorvane V2.2");
+  EXPECT_EQ(TextOf(main), "Quorvane V2.2");
+  RECT outer{};
+  GetWindowRect(main, &outer);
+  EXPECT_EQ(outer.right - outer.left, 585);
+  EXPECT_EQ(outer.bottom - outer.top, 616);
+  EXPECT_EQ(outer.left, (GetSystemMetrics(SM_CXSCREEN) - 585) / 2);
+  EXPECT_EQ(outer.top, (GetSystemMetrics(SM_CYSCREEN) - 616) / 2);
+
+  const LONG style = Style(main);
+  EXPECT_EQ(style & WS_CAPTION, WS_CAPTION);
+  EXPECT_TRUE(style & WS_SYSMENU);
+  EXPECT_TRUE(style & WS_MINIMIZEBOX);
+  EXPECT_FALSE(style & WS_MAXIMIZEBOX);
+  EXPECT_FALSE(style & WS_THICKFRAME) << "the window must not be resizable";
+  EXPECT_FALSE(style & WS_CHILD);
+  EXPECT_TRUE(ExStyle(main) & WS_EX_APPWINDOW) << "taskbar button";
+  EXPECT_FALSE(ExStyle(main) & WS_EX_TOPMOST);
+  EXPECT_EQ(GetMenu(main), nullptr);
+  EXPECT_EQ(GetClassLongPtrA(main, GCLP_HBRBACKGROUND), static_cast<ULONG_PTR>(COLOR_BTNFACE + 1));
+  EXPECT_EQ(reinterpret_cast<HFONT>(SendMessageA(main, WM_GETFONT, 0, 0)), GuiFont());
+  EXPECT_TRUE(IsWindowVisible(main));
+}
+
+TEST_F(LayoutTest, IconIsOne16By16ImageOf32Bits) {
+  for (WPARAM kind : {ICON_SMALL, ICON_BIG}) {
+    auto icon = reinterpret_cast<HICON>(SendMessageA(window_->Handle(), WM_GETICON, kind, 0));
+    ASSERT_NE(icon, nullptr);
+    ICONINFO info{};
+    ASSERT_TRUE(GetIconInfo(icon, &info));
+    BITMAP colour{};
+    GetObjectA(info.hbmColor, sizeof colour, &colour);
+    EXPECT_EQ(colour.bmWidth, 16);
+    EXPECT_EQ(colour.bmHeight, 16);
+    EXPECT_EQ(colour.bmBitsPixel, 32);
+    DeleteObject(info.hbmColor);
+    DeleteObject(info.hbmMask);
+  }
+}
+
+TEST_F(LayoutTest, ComponentsHaveTheirClassParentRectangleTextAndFont) {
+  HWND main = window_->Handle();
+  HWND group = H(Component::分组框1);
+  for (const Expected& e : kExpected) {
+    HWND component = H(e.id);
+    SCOPED_TRACE(Describe(e.id).name);
+    ASSERT_NE(component, nullptr);
+    EXPECT_STRCASEEQ(ClassOf(component).c_str(), e.className);
+    EXPECT_EQ(GetParent(component), e.inGroup ? group : main);
+    const RECT inParent = RectIn(component, GetParent(component));
+    EXPECT_EQ(inParent.left, e.position.x);
+    EXPECT_EQ(inParent.top, e.position.y);
+    EXPECT_EQ(inParent.right - inParent.left, e.size.cx);
+    EXPECT_EQ(inParent.bottom - inParent.top, e.size.cy);
+    const RECT inWindow = RectIn(component, main);
+    EXPECT_EQ(inWindow.left, e.windowPosition.x);
+    EXPECT_EQ(inWindow.top, e.windowPosition.y);
+    if (e.text) {
+      EXPECT_EQ(TextOf(component), e.text);
+    }
+    EXPECT_EQ((Style(component) & WS_TABSTOP) != 0, e.tabStop);
+    EXPECT_TRUE(IsWindowVisible(component));
+    EXPECT_TRUE(IsWindowEnabled(component));
+    if (Describe(e.id).kind == Kind::AddressField) {
+      // Its text is shown by its four inner fields.
+      for (HWND field = GetWindow(component, GW_CHILD); field; field = GetWindow(field, GW_HWNDNEXT))
+        EXPECT_EQ(reinterpret_cast<HFONT>(SendMessageA(field, WM_GETFONT, 0, 0)), GuiFont());
+    } else {
+      EXPECT_EQ(reinterpret_cast<HFONT>(SendMessageA(component, WM_GETFONT, 0, 0)), GuiFont());
+    }
+  }
+  EXPECT_EQ(H(Component::通用对话框1), nullptr) << "the dialog component has no window";
+  EXPECT_EQ(window_->SaveDialog().FileName(), "局域网扫描记录");
+}
+
+TEST_F(LayoutTest, StackingPutsTheProgressBarAboveTheStatusBar) {
+  std::vector<HWND> expectedWindow, expectedGroup;
+  for (const Expected& e : kExpected)
+    (e.inGroup ? expectedGroup : expectedWindow).push_back(H(e.id));
+  // The status bar docks at the bottom; in stacking it lies between the
+  // address field and the worker-count field, i.e. after every group child.
+  expectedWindow.insert(expectedWindow.begin() + 1, H(Component::状态条1));
+  EXPECT_EQ(ChildrenTopFirst(window_->Handle()), expectedWindow);
+
+  std::vector<HWND> group = ChildrenTopFirst(H(Component::分组框1));
+  std::erase_if(group, [](HWND h) { return ClassOf(h) == "msctls_updown32"; });
+  EXPECT_EQ(group, expectedGroup);
+}
+
+TEST_F(LayoutTest, LabelsAndGroupBoxStyles) {
+  EXPECT_EQ(Style(H(Component::分组框1)) & BS_TYPEMASK, BS_GROUPBOX);
+  for (Component label : {Component::标签1, Component::标签2, Component::标签, Component::标签3}) {
+    EXPECT_EQ(ExStyle(H(label)) & (WS_EX_CLIENTEDGE | WS_EX_STATICEDGE | WS_EX_WINDOWEDGE), 0);
+    EXPECT_FALSE(Style(H(label)) & WS_BORDER);
+  }
+  for (Component button : {Component::按钮_开始扫描, Component::按钮2, Component::按钮_导出}) {
+    SCOPED_TRACE(Describe(button).name);
+    EXPECT_EQ(Style(H(button)) & BS_TYPEMASK, BS_PUSHBUTTON) << "none is the default button";
+    EXPECT_EQ(Style(H(button)) & (BS_CENTER | BS_VCENTER), BS_CENTER | BS_VCENTER);
+    EXPECT_FALSE(Style(H(button)) & (BS_BITMAP | BS_ICON));
+  }
+}
+
+TEST_F(LayoutTest, EditFieldsAcceptAnyTextOnOneScrollingLine) {
+  for (Component edit : {Component::编辑框_线程数, Component::编辑框_延时}) {
+    SCOPED_TRACE(Describe(edit).name);
+    const LONG style = Style(H(edit));
+    EXPECT_TRUE(style & ES_AUTOHSCROLL);
+    EXPECT_EQ(style & (ES_CENTER | ES_RIGHT | ES_MULTILINE | ES_PASSWORD | ES_READONLY | ES_UPPERCASE |
+                       ES_LOWERCASE | ES_NUMBER | ES_NOHIDESEL),
+              0);
+    EXPECT_TRUE(ExStyle(H(edit)) & WS_EX_CLIENTEDGE);
+    DWORD start = 99, end = 99;
+    SendMessageA(H(edit), EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+    if (GetFocus() != H(edit)) {
+      EXPECT_EQ(start, 0u);
+      EXPECT_EQ(end, 0u);
+    }
+  }
+}
+
+TEST_F(LayoutTest, SpinArrowsStandAgainstTheWorkerCountField) {
+  HWND group = H(Component::分组框1);
+  HWND spin = nullptr;
+  for (HWND child : ChildrenTopFirst(group))
+    if (ClassOf(child) == "msctls_updown32") spin = child;
+  ASSERT_NE(spin, nullptr);
+  const RECT inGroup = RectIn(spin, group);
+  EXPECT_EQ(inGroup.left, 127);
+  EXPECT_EQ(inGroup.top, 65);
+  EXPECT_EQ(inGroup.right - inGroup.left, 18);
+  EXPECT_EQ(inGroup.bottom - inGroup.top, 20);
+  const RECT inWindow = RectIn(spin, window_->Handle());
+  EXPECT_EQ(inWindow.left, 130);
+  EXPECT_EQ(inWindow.top, 64);
+  EXPECT_EQ(SendMessageA(spin, UDM_GETBUDDY, 0, 0), 0);
+  EXPECT_EQ(Style(spin) & (UDS_SETBUDDYINT | UDS_AUTOBUDDY | UDS_WRAP | UDS_HORZ), 0);
+  EXPECT_TRUE(ExStyle(spin) & WS_EX_STATICEDGE);
+  int low = -1, high = -1;
+  SendMessageA(spin, UDM_GETRANGE32, reinterpret_cast<WPARAM>(&low), reinterpret_cast<LPARAM>(&high));
+  EXPECT_EQ(low, 0);
+  EXPECT_EQ(high, 100);
+  EXPECT_TRUE(IsWindowVisible(spin));
+
+  // It follows its field.
+  HWND edit = H(Component::编辑框_线程数);
+  ShowWindow(edit, SW_HIDE);
+  EXPECT_FALSE(IsWindowVisible(spin));
+  ShowWindow(edit, SW_SHOWNA);
+  EXPECT_TRUE(IsWindowVisible(spin));
+  EnableWindow(edit, FALSE);
+  EXPECT_FALSE(IsWindowEnabled(spin));
+  EnableWindow(edit, TRUE);
+  SetWindowPos(edit, nullptr, 90, 60, 30, 22, SWP_NOZORDER | SWP_NOACTIVATE);
+  const RECT moved = RectIn(spin, group);
+  EXPECT_EQ(moved.left, 120);
+  EXPECT_EQ(moved.top, 60);
+  EXPECT_EQ(moved.bottom - moved.top, 22);
+}
+
+TEST_F(LayoutTest, ReportListColumnsStylesAndImages) {
+  HWND list = H(Component::超级列表框1);
+  const LONG style = Style(list);
+  EXPECT_EQ(style & LVS_TYPEMASK, LVS_REPORT);
+  EXPECT_TRUE(style & LVS_SINGLESEL);
+  EXPECT_EQ(style & (LVS_SHOWSELALWAYS | LVS_EDITLABELS | LVS_SORTASCENDING | LVS_SORTDESCENDING |
+                     LVS_NOSORTHEADER | LVS_NOCOLUMNHEADER),
+            0);
+  EXPECT_TRUE(ExStyle(list) & WS_EX_CLIENTEDGE);
+  const auto extended = static_cast<DWORD>(SendMessageA(list, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0));
+  EXPECT_EQ(extended & (LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES | LVS_EX_INFOTIP | LVS_EX_SUBITEMIMAGES |
+                        LVS_EX_CHECKBOXES | LVS_EX_TRACKSELECT | LVS_EX_HEADERDRAGDROP),
+            static_cast<DWORD>(LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES | LVS_EX_INFOTIP | LVS_EX_SUBITEMIMAGES));
+  EXPECT_EQ(SendMessageA(list, LVM_GETTEXTCOLOR, 0, 0), RGB(0, 0, 0));
+  EXPECT_EQ(SendMessageA(list, LVM_GETTEXTBKCOLOR, 0, 0), RGB(255, 255, 255));
+  EXPECT_EQ(SendMessageA(list, LVM_GETBKCOLOR, 0, 0), RGB(255, 255, 255));
+  EXPECT_EQ(window_->ItemCount(), 0);
+
+  const struct {
+    const char* title;
+    int width;
+  } columns[] = {{"IP地址", 150}, {"主机名称", 150}, {"MAC地址", 150}, {"耗时(毫秒)", 100}};
+  HWND header = reinterpret_cast<HWND>(SendMessageA(list, LVM_GETHEADER, 0, 0));
+  EXPECT_EQ(SendMessageA(header, HDM_GETITEMCOUNT, 0, 0), 4);
+  for (int i = 0; i < 4; ++i) {
+    SCOPED_TRACE(i);
+    char title[64] = {};
+    LVCOLUMNA column{};
+    column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT;
+    column.pszText = title;
+    column.cchTextMax = sizeof title;
+    ASSERT_TRUE(SendMessageA(list, LVM_GETCOLUMNA, i, reinterpret_cast<LPARAM>(&column)));
+    EXPECT_STREQ(title, columns[i].title);
+    EXPECT_EQ(column.cx, columns[i].width);
+    EXPECT_EQ(column.fmt & LVCFMT_JUSTIFYMASK, LVCFMT_LEFT);
+    EXPECT_FALSE(column.fmt & (LVCFMT_IMAGE | LVCFMT_BITMAP_ON_RIGHT));
+  }
+
+  auto images = reinterpret_cast<HIMAGELIST>(SendMessageA(list, LVM_GETIMAGELIST, LVSIL_SMALL, 0));
+  ASSERT_NE(images, nullptr);
+  EXPECT_EQ(ImageList_GetImageCount(images), 2);
+  int cx = 0, cy = 0;
+  ImageList_GetIconSize(images, &cx, &cy);
+  EXPECT_EQ(cx, 16);
+  EXPECT_EQ(cy, 16);
+  IMAGEINFO info{};
+  ASSERT_TRUE(ImageList_GetImageInfo(images, 1, &info));
+  BITMAP bits{};
+  GetObjectA(info.hbmImage, sizeof bits, &bits);
+  EXPECT_EQ(bits.bmBitsPixel, 32);
+  EXPECT_NE(info.hbmMask, nullptr);
+  EXPECT_EQ(SendMessageA(list, LVM_GETIMAGELIST, LVSIL_STATE, 0), 0);
+}
+
+TEST_F(LayoutTest, StatusBarDocksAtTheBottomWithThreeParts) {
+  HWND bar = H(Component::状态条1);
+  const LONG style = Style(bar);
+  EXPECT_EQ(style & CCS_BOTTOM, CCS_BOTTOM);
+  EXPECT_FALSE(style & SBARS_SIZEGRIP);
+  RECT client{};
+  GetClientRect(window_->Handle(), &client);
+  const RECT box = RectIn(bar, window_->Handle());
+  EXPECT_EQ(box.left, 0);
+  EXPECT_EQ(box.right, client.right);
+  EXPECT_EQ(box.bottom, client.bottom);
+
+  int edges[8] = {};
+  ASSERT_EQ(SendMessageA(bar, SB_GETPARTS, 8, reinterpret_cast<LPARAM>(edges)), 3);
+  EXPECT_EQ(edges[0], 130);
+  EXPECT_EQ(edges[1], 290);
+  EXPECT_EQ(edges[2], 390);
+  const char* texts[] = {"准备就绪", "", ""};
+  for (int part = 0; part < 3; ++part) {
+    char text[64] = {};
+    const LRESULT result = SendMessageA(bar, SB_GETTEXTA, part, reinterpret_cast<LPARAM>(text));
+    EXPECT_STREQ(text, texts[part]);
+    EXPECT_EQ(HIWORD(result), 0) << "normal sunken border";
+  }
+}
+
+TEST_F(LayoutTest, ProgressBarIsSmoothEmptyAndCoversTheBarsFreeEnd) {
+  HWND bar = H(Component::进度条1);
+  EXPECT_TRUE(Style(bar) & PBS_SMOOTH);
+  EXPECT_FALSE(Style(bar) & PBS_VERTICAL);
+  EXPECT_TRUE(ExStyle(bar) & WS_EX_STATICEDGE);
+  EXPECT_EQ(SendMessageA(bar, PBM_GETRANGE, TRUE, 0), 0);
+  EXPECT_EQ(SendMessageA(bar, PBM_GETRANGE, FALSE, 0), 100);
+  EXPECT_EQ(SendMessageA(bar, PBM_GETPOS, 0, 0), 0);
+  // The list ends where the progress bar begins.
+  const RECT list = RectIn(H(Component::超级列表框1), window_->Handle());
+  EXPECT_EQ(list.bottom, 568);
+}
+
+}  // namespace
+}  // namespace qv::test
