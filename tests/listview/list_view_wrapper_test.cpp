@@ -301,13 +301,6 @@ TEST_P(ListViewLook, ViewsMapBothWays) {
   EXPECT_EQ(list.GetView(), 0) << "an unknown view is the icon view";
 }
 
-TEST_P(ListViewLook, TileView) {
-  ListViewWrapper& list = *wrapper_;
-  list.SetView(4);
-  if (list.GetView() != 4) GTEST_SKIP() << "this comctl32 (Wine) has no tile view";
-  EXPECT_EQ(::SendMessageA(list_, LVM_GETVIEW, 0, 0), LV_VIEW_TILE);
-}
-
 TEST_P(ListViewLook, PageAndSpacing) {
   ListViewWrapper& list = *wrapper_;
   list.InsertColumn(std::nullopt, "a");
