@@ -38,9 +38,19 @@ qv_wine_start() {
       qv_wine wineboot -i >"$WINEPREFIX.log" 2>&1 </dev/null 9>&- || true
       qv_wineserver -w 9>&-
     fi
+    qv_wine_fonts
     qv_wineserver -p >/dev/null 2>&1 </dev/null 9>&- || true  # already running
     qv_wine cmd /c exit >>"$WINEPREFIX.log" 2>&1 </dev/null 9>&- || true
   ) 9>"$WINEPREFIX.lock"
+}
+
+# This Wine build does not look in its own font folder; without Marlett the
+# caption buttons show letters instead of their symbols.
+qv_wine_fonts() {
+  local marlett=/usr/share/wine/fonts/marlett.ttf fonts="$WINEPREFIX/drive_c/windows/Fonts"
+  if [ -f "$marlett" ] && [ -d "$fonts" ] && [ ! -e "$fonts/marlett.ttf" ]; then
+    ln -s "$marlett" "$fonts/marlett.ttf"
+  fi
 }
 
 qv_wine_stop() {

@@ -2,6 +2,7 @@
 // One whole list row (item and sub-items) and the sort that orders tables
 // of rows before they are shown. Portable: no platform headers.
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>

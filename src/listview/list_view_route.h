@@ -32,8 +32,23 @@ struct TextPart {
 struct Reply {
   bool sent = false;  // false: nothing reached the control
   LRESULT result = 0;
-  std::string text;  // a read text up to its first NUL, never beyond the buffer
+  std::string text;  // a read text, never beyond its buffer
 };
+
+// The text in a buffer of capacity bytes that the control filled. The
+// control may fill it to the last byte without a terminator; the text is
+// then cut to capacity - 1 bytes, never through a double-byte character.
+inline std::string BufferText(const char* buffer, std::size_t capacity) {
+  if (capacity == 0) return {};
+  const std::size_t length = ::strnlen(buffer, capacity - 1);
+  std::size_t whole = 0;
+  while (whole < length) {
+    const std::size_t step = ::IsDBCSLeadByte(static_cast<BYTE>(buffer[whole])) ? 2 : 1;
+    if (whole + step > length) break;
+    whole += step;
+  }
+  return std::string(buffer, whole);
+}
 
 inline void PointText(LvItem& record, char* text) { record.pszText = text; }
 inline void PointText(LvColumn& record, char* text) { record.pszText = text; }
@@ -55,13 +70,16 @@ class RecordRoute {
   // crossMemory null: the list is in this process. Otherwise the list's
   // process is opened and one block for the structure allocated there, both
   // held until the route goes.
-  RecordRoute(HWND window, ProcessMemoryHelper* crossMemory) : window_(window) {
-    if (!crossMemory) return;
+  // A handle that is no window (never attached, or destroyed since) makes
+  // no route: the message would otherwise answer 0, which reads as success
+  // ("inserted at 0") for the inserts.
+  RecordRoute(HWND window, ProcessMemoryHelper* crossMemory) : window_(window), isWindow_(::IsWindow(window) != 0) {
+    if (!isWindow_ || !crossMemory) return;
     process_.emplace(*crossMemory, window);
     if (*process_) structure_ = RemoteBlock(*process_, sizeof(Record));
   }
 
-  bool Ready() const { return !process_ || static_cast<bool>(structure_); }
+  bool Ready() const { return isWindow_ && (!process_ || static_cast<bool>(structure_)); }
 
   // Sends message with the record's address as lParam. With readBack the
   // record returns with what the control wrote into it (its text pointer
@@ -86,7 +104,7 @@ class RecordRoute {
       record = padded.record;
       PointText(record, nullptr);
     }
-    if (text.kind == TextPart::Kind::kRead) reply.text.assign(buffer.data(), ::strnlen(buffer.data(), buffer.size()));
+    if (text.kind == TextPart::Kind::kRead) reply.text = BufferText(buffer.data(), buffer.size());
     return reply;
   }
 
@@ -114,13 +132,13 @@ class RecordRoute {
     }
     if (text.kind == TextPart::Kind::kRead) {
       const std::vector<std::uint8_t> bytes = textBlock.Read(text.capacity);
-      const auto end = std::find(bytes.begin(), bytes.end(), std::uint8_t{0});
-      reply.text.assign(bytes.begin(), end);
+      reply.text = BufferText(reinterpret_cast<const char*>(bytes.data()), bytes.size());
     }
     return reply;
   }
 
   HWND window_;
+  bool isWindow_;
   std::optional<RemoteProcess> process_;
   RemoteBlock structure_;  // declared after process_: freed before it closes
 };

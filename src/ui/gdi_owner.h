@@ -1,6 +1,6 @@
 #pragma once
-// Owners of the window system's handles that are not kernel handles: icons,
-// image lists, GDI objects, and the scoped DC work of painting.
+// Owners of the window system's handles that are not kernel handles (icons,
+// image lists) and the scoped DC work of painting.
 
 #include <windows.h>
 #include <commctrl.h>
@@ -36,11 +36,9 @@ class UniqueUiHandle {
 
 inline void DestroyIconHandle(HICON icon) { DestroyIcon(icon); }
 inline void DestroyImageListHandle(HIMAGELIST list) { ImageList_Destroy(list); }
-inline void DeleteGdiObject(HGDIOBJ object) { DeleteObject(object); }
 
 using UniqueIcon = UniqueUiHandle<HICON, &DestroyIconHandle>;
 using UniqueImageList = UniqueUiHandle<HIMAGELIST, &DestroyImageListHandle>;
-using UniqueBrush = UniqueUiHandle<HBRUSH, &DeleteGdiObject>;
 
 // BeginPaint and EndPaint around one WM_PAINT.
 class PaintScope {

@@ -57,7 +57,12 @@ struct ComponentDescriptor {
 // Index i describes the component whose IndexOf is i.
 extern const std::array<ComponentDescriptor, kComponentCount> kLayout;
 
+// Not for Component::Window, which has no descriptor.
 inline const ComponentDescriptor& Describe(Component component) { return kLayout[IndexOf(component)]; }
+
+inline bool IsKind(Component component, Kind kind) {
+  return component != Component::Window && Describe(component).kind == kind;
+}
 
 inline constexpr char kWindowCaption[] = "Quorvane V2.2";
 inline constexpr int kWindowWidth = 585;

@@ -16,6 +16,7 @@ namespace qv {
 namespace {
 
 constexpr char kWindowClassName[] = "QuorvaneMainWindow";
+constexpr char kOwnerProperty[] = "QuorvaneMainWindow";
 constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
 constexpr DWORD kWindowExStyle = WS_EX_APPWINDOW;
 constexpr int kFirstControlId = 100;
@@ -127,8 +128,7 @@ bool MainWindow::CreateComponents() {
     switch (component.kind) {
       case Kind::GroupBox:
         // Its children's notifications arrive here and belong to the window.
-        SetWindowSubclass(created, &MainWindow::ForwardingProc, IndexOf(component.id),
-                          reinterpret_cast<DWORD_PTR>(this));
+        Subclass(component.id);
         break;
       case Kind::ReportList:
         if (!SetUpReportList()) return false;
@@ -145,9 +145,7 @@ bool MainWindow::CreateComponents() {
       case Kind::StatusBar: SetUpStatusBar(); break;
       case Kind::ProgressBar: SetUpProgressBar(); break;
       case Kind::Label:
-        if (component.id == Component::标签)
-          SetWindowSubclass(created, &MainWindow::ForwardingProc, IndexOf(component.id),
-                            reinterpret_cast<DWORD_PTR>(this));
+        if (component.id == Component::标签) Subclass(component.id);
         break;
       default: break;
     }
@@ -215,8 +213,7 @@ bool MainWindow::SetUpSpinArrows(const ComponentDescriptor& edit) {
   SendMessageA(spin_, UDM_SETRANGE32, 0, 100);
   SendMessageA(spin_, WM_SETFONT, reinterpret_cast<WPARAM>(GuiFont()), FALSE);
   // The arrows move, resize, show, hide and enable with their field.
-  SetWindowSubclass(Handle(edit.id), &MainWindow::ForwardingProc, IndexOf(edit.id),
-                    reinterpret_cast<DWORD_PTR>(this));
+  Subclass(edit.id);
   return true;
 }
 
@@ -308,13 +305,25 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   }
 }
 
-LRESULT CALLBACK MainWindow::ForwardingProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
-                                            DWORD_PTR self) noexcept {
-  auto* owner = reinterpret_cast<MainWindow*>(self);
-  const auto component = static_cast<Component>(id);
+// Classic subclassing (the comctl32 helpers for it are not exported by name
+// from every version the program meets without a manifest).
+void MainWindow::Subclass(Component component) {
+  HWND control = Handle(component);
+  SetPropA(control, kOwnerProperty, this);
+  originalProcs_[IndexOf(component)] = reinterpret_cast<WNDPROC>(
+      SetWindowLongPtrA(control, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&MainWindow::ComponentProc)));
+}
+
+LRESULT CALLBACK MainWindow::ComponentProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) noexcept {
+  auto* owner = static_cast<MainWindow*>(GetPropA(window, kOwnerProperty));
+  const Component component = owner ? owner->ComponentOf(window) : Component::Window;
+  if (component == Component::Window) return DefWindowProcA(window, message, wParam, lParam);
+  const WNDPROC original = owner->originalProcs_[IndexOf(component)];
+  const auto passOn = [&] { return CallWindowProcA(original, window, message, wParam, lParam); };
   switch (message) {
     case WM_NCDESTROY:
-      RemoveWindowSubclass(window, &MainWindow::ForwardingProc, id);
+      SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(original));
+      RemovePropA(window, kOwnerProperty);
       break;
     case WM_ERASEBKGND:
       // A group box paints only its frame; with clipped children the
@@ -347,8 +356,8 @@ LRESULT CALLBACK MainWindow::ForwardingProc(HWND window, UINT message, WPARAM wP
       break;
     case WM_WINDOWPOSCHANGED:
       if (owner->spin_ && Describe(component).spinArrows) {
-        const LRESULT result = DefSubclassProc(window, message, wParam, lParam);
-        owner->FollowEditPosition(*reinterpret_cast<const WINDOWPOS*>(lParam));
+        const LRESULT result = passOn();
+        owner->FollowField(window);
         return result;
       }
       break;
@@ -357,11 +366,10 @@ LRESULT CALLBACK MainWindow::ForwardingProc(HWND window, UINT message, WPARAM wP
       break;
     default: break;
   }
-  return DefSubclassProc(window, message, wParam, lParam);
+  return passOn();
 }
 
-void MainWindow::FollowEditPosition(const WINDOWPOS& position) {
-  HWND edit = position.hwnd;
+void MainWindow::FollowField(HWND edit) {
   RECT box{};
   GetWindowRect(edit, &box);
   MapWindowPoints(nullptr, GetParent(edit), reinterpret_cast<POINT*>(&box), 2);
@@ -372,10 +380,8 @@ void MainWindow::FollowEditPosition(const WINDOWPOS& position) {
 
 void MainWindow::OnCommand(HWND control, UINT code) {
   const Component component = ComponentOf(control);
-  if (component == Component::Window) return;
-  const Kind kind = Describe(component).kind;
-  if (kind == Kind::PushButton && code == BN_CLICKED) Raise(component, Event::Clicked);
-  if (kind == Kind::EditField && code == EN_CHANGE && suppressedChangeNotices_ == 0)
+  if (IsKind(component, Kind::PushButton) && code == BN_CLICKED) Raise(component, Event::Clicked);
+  if (IsKind(component, Kind::EditField) && code == EN_CHANGE && suppressedChangeNotices_ == 0)
     Raise(component, Event::ContentChanged);
 }
 
@@ -451,7 +457,7 @@ bool MainWindow::TranslateKeyboard(const MSG& message) {
     }
     case VK_RETURN: {
       const Component focused = ComponentOf(GetFocus());
-      if (focused == Component::Window || Describe(focused).kind != Kind::PushButton) return false;
+      if (!IsKind(focused, Kind::PushButton)) return false;
       SendMessageA(Handle(focused), BM_CLICK, 0, 0);
       return true;
     }
@@ -474,12 +480,12 @@ int RunMessageLoop(MainWindow& window) {
 std::string MainWindow::Caption() const { return WindowText(window_); }
 
 std::string MainWindow::ReadContent(Component edit) const {
-  if (edit == Component::Window || Describe(edit).kind != Kind::EditField) return "";
+  if (!IsKind(edit, Kind::EditField)) return "";
   return WindowText(Handle(edit));
 }
 
 void MainWindow::WriteContent(Component edit, std::string_view text) {
-  if (edit == Component::Window || Describe(edit).kind != Kind::EditField || !Handle(edit)) return;
+  if (!IsKind(edit, Kind::EditField) || !Handle(edit)) return;
   if (!IsUiThread()) {
     RunOnUiThread(window_, [&] { WriteContent(edit, text); });
     return;
@@ -492,7 +498,7 @@ void MainWindow::WriteContent(Component edit, std::string_view text) {
 }
 
 std::string MainWindow::ReadAddress(Component field) const {
-  if (field == Component::Window || Describe(field).kind != Kind::AddressField) return "";
+  if (!IsKind(field, Kind::AddressField)) return "";
   HWND control = Handle(field);
   if (!control || SendMessageA(control, IPM_ISBLANK, 0, 0)) return "";
   DWORD address = 0;
@@ -505,7 +511,7 @@ std::string MainWindow::ReadAddress(Component field) const {
 }
 
 void MainWindow::WriteAddress(Component field, std::string_view text) {
-  if (field == Component::Window || Describe(field).kind != Kind::AddressField) return;
+  if (!IsKind(field, Kind::AddressField)) return;
   HWND control = Handle(field);
   const auto fields = ParseAddressFields(text);
   if (!fields) {

@@ -63,8 +63,9 @@ class MainWindow {
 
  private:
   static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) noexcept;
-  static LRESULT CALLBACK ForwardingProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
-                                         UINT_PTR id, DWORD_PTR self) noexcept;
+  // The group box, 标签 and 编辑框_线程数 pass what belongs to the window on.
+  static LRESULT CALLBACK ComponentProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) noexcept;
+  void Subclass(Component component);
   LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
 
   bool CreateComponents();
@@ -79,7 +80,7 @@ class MainWindow {
   void OnCommand(HWND control, UINT code);
   LRESULT OnNotify(const NMHDR& header);
   void OnActivate(WPARAM wParam);
-  void FollowEditPosition(const WINDOWPOS& position);
+  void FollowField(HWND edit);
 
   Component ComponentOf(HWND window) const;
   void MoveFocus(bool backwards);
@@ -92,6 +93,7 @@ class MainWindow {
   UniqueImageList listImages_;
   HWND window_ = nullptr;
   std::array<HWND, kComponentCount> components_{};
+  std::array<WNDPROC, kComponentCount> originalProcs_{};
   HWND spin_ = nullptr;
   HWND lastFocus_ = nullptr;
   DWORD uiThread_ = 0;

@@ -1,0 +1,133 @@
+// The save-file dialog component: its filter list, and the real dialog
+// answered from another thread the way an operator would.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <dlgs.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+
+#include "ui/save_file_dialog.h"
+#include "window_test_support.h"
+
+namespace qv::test {
+namespace {
+
+using namespace std::string_literals;
+
+TEST(FilterToDialogList, SplitsAtBarsButNeverInsideADoubleByteCharacter) {
+  EXPECT_EQ(FilterToDialogList("文本文件（*.txt)|*.txt|日志文件（*.log)|*.log"),
+            "文本文件（*.txt)\0*.txt\0日志文件（*.log)\0*.log\0\0"s);
+  // 0x81 0x7C is one GBK character whose second byte is '|'.
+  EXPECT_EQ(FilterToDialogList("a\x81\x7C|*.a"), "a\x81\x7C\0*.a\0\0"s);
+  EXPECT_EQ(FilterToDialogList(""), "\0\0"s);
+  EXPECT_EQ(FilterToDialogList("x\x81"), "x\x81\0\0"s) << "a lone lead byte at the end";
+}
+
+struct DialogSeen {
+  std::string name;
+  int filterCount = -1;
+  int filterSelected = -1;
+  std::string title;
+};
+
+HWND FindDialog(DWORD thread) {
+  HWND found = nullptr;
+  EnumThreadWindows(
+      thread,
+      [](HWND window, LPARAM result) -> BOOL {
+        if (ClassOf(window) != "#32770" || !IsWindowVisible(window)) return TRUE;
+        *reinterpret_cast<HWND*>(result) = window;
+        return FALSE;
+      },
+      reinterpret_cast<LPARAM>(&found));
+  return found;
+}
+
+HWND NameControl(HWND dialog) {
+  if (HWND edit = GetDlgItem(dialog, edt1)) return edit;
+  return GetDlgItem(dialog, cmb13);
+}
+
+// Waits for the dialog on the UI thread, notes what it shows, then types the
+// name (when given) and confirms, or cancels.
+class Operator {
+ public:
+  Operator(DWORD uiThread, std::string typed, bool confirm)
+      : worker_([this, uiThread, typed = std::move(typed), confirm] { Run(uiThread, typed, confirm); }) {}
+  ~Operator() { worker_.join(); }
+  bool sawDialog() const { return sawDialog_; }
+  const DialogSeen& seen() const { return seen_; }
+
+ private:
+  void Run(DWORD uiThread, const std::string& typed, bool confirm) {
+    HWND dialog = nullptr;
+    const ULONGLONG deadline = GetTickCount64() + 10000;
+    while (!(dialog = FindDialog(uiThread)) && GetTickCount64() < deadline) Sleep(20);  // polling another thread's state
+    if (!dialog) return;
+    HWND name = NameControl(dialog);
+    seen_.name = TextOf(name);
+    seen_.title = TextOf(dialog);
+    seen_.filterCount = static_cast<int>(SendMessageA(GetDlgItem(dialog, cmb1), CB_GETCOUNT, 0, 0));
+    seen_.filterSelected = static_cast<int>(SendMessageA(GetDlgItem(dialog, cmb1), CB_GETCURSEL, 0, 0));
+    sawDialog_ = true;
+    if (confirm) {
+      SendMessageA(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(typed.c_str()));
+      PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+    } else {
+      PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+    }
+  }
+
+  DialogSeen seen_;
+  std::atomic<bool> sawDialog_{false};
+  std::thread worker_;
+};
+
+using SaveFileDialogTest = MainWindowTest;
+
+TEST_F(SaveFileDialogTest, CancelKeepsTheFileName) {
+  SaveFileDialog& dialog = window_->SaveDialog();
+  bool confirmed = true;
+  {
+    Operator person(GetCurrentThreadId(), "", false);
+    confirmed = dialog.Open(window_->Handle());
+    EXPECT_TRUE(person.sawDialog());
+    EXPECT_EQ(person.seen().name, "局域网扫描记录");
+    EXPECT_EQ(person.seen().filterCount, 2);
+    EXPECT_EQ(person.seen().filterSelected, 0);
+    EXPECT_FALSE(person.seen().title.empty()) << "the platform's own title";
+  }
+  EXPECT_FALSE(confirmed);
+  EXPECT_EQ(dialog.FileName(), "局域网扫描记录");
+}
+
+TEST_F(SaveFileDialogTest, ANewFileCanBeNamedAndGetsTheDefaultExtension) {
+  char folder[MAX_PATH] = {};
+  ASSERT_GT(GetTempPathA(MAX_PATH, folder), 0u);
+  const std::string base = std::string(folder) + "扫描记录_" + std::to_string(GetTickCount64());
+  ASSERT_EQ(GetFileAttributesA((base + ".txt").c_str()), INVALID_FILE_ATTRIBUTES);
+
+  SaveFileDialog& dialog = window_->SaveDialog();
+  bool confirmed = false;
+  {
+    Operator person(GetCurrentThreadId(), base, true);
+    confirmed = dialog.Open(window_->Handle());
+    EXPECT_TRUE(person.sawDialog());
+  }
+  ASSERT_TRUE(confirmed) << "a file that does not exist yet must be accepted";
+  EXPECT_EQ(dialog.FileName(), base + ".txt");
+  EXPECT_EQ(GetFileAttributesA(dialog.FileName().c_str()), INVALID_FILE_ATTRIBUTES) << "the dialog only names it";
+
+  // A later cancel leaves the confirmed path.
+  {
+    Operator person(GetCurrentThreadId(), "", false);
+    EXPECT_FALSE(dialog.Open(window_->Handle()));
+  }
+  EXPECT_EQ(dialog.FileName(), base + ".txt");
+}
+
+}  // namespace
+}  // namespace qv::test
