@@ -10,8 +10,12 @@ endif()
 
 # Applied by src/ and tests/ to their own targets only: some standard headers
 # that GoogleTest's sources pull in hold characters GBK cannot encode.
+# Clang only encodes literals as UTF-8; it builds just the fuzz targets, whose
+# checks do not depend on the literals' bytes.
 function(qv_use_gbk_literals)
-  if(NOT MSVC)
+  if(CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+    add_compile_definitions(QV_UTF8_LITERALS)
+  elseif(NOT MSVC)
     add_compile_options(-finput-charset=UTF-8 -fexec-charset=GBK)
   endif()
 endfunction()

@@ -50,6 +50,12 @@ trap cleanup EXIT
 say "running the portable tests (host build, sanitizers on)"
 ctest --preset host -j 2 || failed=1
 
+# CI also gives every fuzz target a short run from its committed corpus.
+if [ "${CI:-}" = true ] || [ -n "${QV_FUZZ_SECONDS:-}" ]; then
+  say "fuzzing each target for ${QV_FUZZ_SECONDS:-20}s"
+  scripts/fuzz.sh "${QV_FUZZ_SECONDS:-20}" || failed=1
+fi
+
 qv_display_start || exit 1
 qv_wine_exports
 say "starting Wine (prefix $WINEPREFIX)"

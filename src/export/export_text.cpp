@@ -15,8 +15,11 @@ constexpr std::string_view kHeaderLine =
     "            "
     "延迟"
     "\r\n";
-// Fails when the literals were not compiled to GBK.
+// Fails when the literals were not compiled to GBK (the fuzz build's clang
+// can only write UTF-8, and says so).
+#if !defined(QV_UTF8_LITERALS)
 static_assert(kHeaderLine.size() == 69);
+#endif
 
 constexpr std::string_view kCellSeparator = "          ";
 static_assert(kCellSeparator.size() == 10);

@@ -1,0 +1,150 @@
+#include "app/handlers.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <string>
+
+#include "app/program_state.h"
+#include "app/window_scan_port.h"
+#include "base/number_text.h"
+#include "export/export_handler.h"
+#include "scan/address_text.h"
+#include "scan/scan_rules.h"
+#include "ui/app_messages.h"
+#include "ui/main_window.h"
+#include "ui/show_message.h"
+
+namespace qv {
+namespace {
+
+constexpr const char* kReady = "准备就绪";
+constexpr const char* kScanning = "正在扫描...";
+constexpr const char* kDefaultWorkerCount = "100";
+
+std::int32_t FieldNumber(const MainWindow& window, Component field) {
+  return TextToInteger(window.ReadContent(field));
+}
+
+// Ends the current scan for the window: its dispatcher dispatches nothing
+// more and its workers record and report nothing more. Nothing is killed.
+void RetireCurrentScan(ProgramState& state) {
+  if (state.currentScan) {
+    state.currentScan->Retire();
+    state.currentScan.reset();
+  }
+  state.DispatcherHandle.reset();
+}
+
+void SendActiveCountNotice(MainWindow& window, std::int32_t running) {
+  SendMessageA(window.Handle(Component::标签), ActiveCountNotice, static_cast<WPARAM>(running), 0);
+}
+
+}  // namespace
+
+void PrefillAddressRange(ProgramState& state, MainWindow& window) {
+  const auto addresses = state.services.localAddresses ? state.services.localAddresses()
+                                                       : std::vector<std::string>{};
+  if (!addresses.empty()) {
+    const std::string prefix = AddressPrefix(addresses.front());
+    window.WriteAddress(Component::IP编辑框_开始, prefix + "1");
+    window.WriteAddress(Component::IP编辑框_结束, prefix + "255");
+  }
+  state.ResultListView.Attach(window.Handle(Component::超级列表框1));
+}
+
+void OnWindowCreated(ProgramState& state, MainWindow& window) {
+  state.window = &window;
+  PrefillAddressRange(state, window);
+  state.scanPort = MakeWindowScanPort(state);
+  state.ScanLock = state.locks->Create();
+}
+
+void OnWindowDestroyed(ProgramState& state) {
+  RetireCurrentScan(state);
+  state.locks->Delete(state.ScanLock);
+  state.window = nullptr;
+}
+
+void OnStartClicked(ProgramState& state, MainWindow& window) {
+  const std::int32_t limit = FieldNumber(window, Component::编辑框_线程数);
+  const RangeCheck check =
+      CheckScanRange(window.ReadAddress(Component::IP编辑框_开始), window.ReadAddress(Component::IP编辑框_结束));
+  if (!check.range) {
+    ShowMessage(RangeProblemText(check.problem), MB_ICONEXCLAMATION, window.Caption());
+    return;
+  }
+  // Two scans never share anything: the running one is retired first.
+  RetireCurrentScan(state);
+  ScanSettings settings;
+  settings.limit = std::clamp(limit, 1, kMaxWorkers);
+  settings.range = *check.range;
+  settings.probe = state.services.probe;
+  settings.port = state.scanPort;
+  settings.locks = state.locks;
+  settings.scanLock = state.ScanLock;
+  state.currentScan = ScanRun::Create(std::move(settings));
+  state.DispatcherHandle = state.currentScan->StartDispatcher();
+}
+
+void OnStopClicked(ProgramState& state, MainWindow& window) {
+  RetireCurrentScan(state);
+  SendActiveCountNotice(window, 0);
+}
+
+void OnThreadCountChanged(MainWindow& window) {
+  if (FieldNumber(window, Component::编辑框_线程数) <= 0) {
+    window.WriteContent(Component::编辑框_线程数, kDefaultWorkerCount);
+    ShowMessage("数值必须大于0", MB_ICONEXCLAMATION, window.Caption());
+    return;
+  }
+  if (FieldNumber(window, Component::编辑框_线程数) > kMaxWorkers) {
+    window.WriteContent(Component::编辑框_线程数, kDefaultWorkerCount);
+    ShowMessage("数值小于1024", MB_ICONEXCLAMATION, window.Caption());
+  }
+}
+
+void OnThreadCountSpin(MainWindow& window, std::int32_t step) {
+  const double next = static_cast<double>(FieldNumber(window, Component::编辑框_线程数)) + step;
+  window.WriteContent(Component::编辑框_线程数, NumberToText(next));
+}
+
+std::int32_t OnActiveCountNotice(MainWindow& window, std::int32_t running) {
+  window.SetStatusText(1, RunningWorkersText(running));
+  window.SetProgress(ProgressPosition(FieldNumber(window, Component::编辑框_线程数), running));
+  if (running <= 0) {
+    window.SetStatusText(0, kReady);
+    window.SetProgress(0);
+  } else {
+    window.SetStatusText(0, kScanning);
+  }
+  return 0;
+}
+
+void OnHeaderClicked(ProgramState& state, MainWindow&, int column) {
+  state.ResultListView.DeleteAllItems();
+  const int code = column + 0x800;
+  state.ResultListView.InsertRows(std::nullopt, state.ResultTable, state.HeaderSortFlag == 0 ? code : ~code);
+  state.HeaderSortFlag = (state.HeaderSortFlag & 1) ^ 1;
+  state.listInAddressOrder = false;
+}
+
+EventBindings MainWindowEventBindings(ProgramState& state) {
+  using C = Component;
+  return {
+      {C::Window, Event::Created, [&state](MainWindow& w, const EventArgs&) { OnWindowCreated(state, w); }},
+      {C::Window, Event::Destroying, [&state](MainWindow&, const EventArgs&) { OnWindowDestroyed(state); }},
+      {C::按钮_开始扫描, Event::Clicked, [&state](MainWindow& w, const EventArgs&) { OnStartClicked(state, w); }},
+      {C::按钮2, Event::Clicked, [&state](MainWindow& w, const EventArgs&) { OnStopClicked(state, w); }},
+      {C::按钮_导出, Event::Clicked, [](MainWindow& w, const EventArgs&) { OnExportClicked(w); }},
+      {C::编辑框_线程数, Event::ContentChanged, [](MainWindow& w, const EventArgs&) { OnThreadCountChanged(w); }},
+      {C::编辑框_线程数, Event::SpinPressed,
+       [](MainWindow& w, const EventArgs& args) { OnThreadCountSpin(w, args.first); }},
+      {C::标签, Event::Feedback,
+       [](MainWindow& w, const EventArgs& args) { return OnActiveCountNotice(w, args.first); }},
+      {C::超级列表框1, Event::HeaderClicked,
+       [&state](MainWindow& w, const EventArgs& args) { OnHeaderClicked(state, w, args.first); }},
+  };
+}
+
+}  // namespace qv

@@ -1,0 +1,40 @@
+#include "app/program.h"
+
+#include <utility>
+
+#include "app/handlers.h"
+#include "scan/host_lookup.h"
+
+namespace qv {
+
+ProgramServices RealProgramServices() {
+  ProgramServices services;
+  services.probe = RealProbeServices();
+  services.localAddresses = [] { return LocalAddresses(); };
+  return services;
+}
+
+Program::Program(ProgramServices services)
+    : state_(std::move(services)), window_(MainWindowEventBindings(state_)) {}
+
+Program::~Program() { ProgramCleanup(state_); }
+
+bool Program::Create() { return window_.Create(); }
+
+int Program::Run() { return RunMessageLoop(window_); }
+
+void ProgramCleanup(ProgramState& state) {
+  if (state.currentScan) state.currentScan->Retire();
+  state.currentScan.reset();
+  state.DispatcherHandle.reset();
+  state.ResultTable.clear();
+  state.shownAddresses.clear();
+}
+
+int ProgramStart(ProgramServices services) {
+  Program program(std::move(services));
+  if (!program.Create()) return 1;
+  return program.Run();
+}
+
+}  // namespace qv

@@ -1,0 +1,54 @@
+#pragma once
+// The process-wide state: one instance for the whole run, owned by the
+// program and touched only on the UI thread. The scan's threads never reach
+// it directly; they hand their work to the UI thread (see ScanPort).
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "base/win_handle.h"
+#include "listview/list_row.h"
+#include "listview/list_view_wrapper.h"
+#include "scan/lock_registry.h"
+#include "scan/scan_engine.h"
+
+namespace qv {
+
+class MainWindow;
+
+// What the program asks of the machine; tests script both.
+struct ProgramServices {
+  ProbeServices probe;
+  std::function<std::vector<std::string>()> localAddresses;
+};
+
+ProgramServices RealProgramServices();
+
+struct ProgramState {
+  explicit ProgramState(ProgramServices programServices) : services(std::move(programServices)) {}
+
+  ProgramServices services;
+  MainWindow* window = nullptr;  // set while the window exists
+
+  UniqueHandle DispatcherHandle;
+  std::vector<ListRow> ResultTable;  // discovery order
+  ListViewWrapper ResultListView;
+  int HeaderSortFlag = 0;
+
+  std::shared_ptr<LockRegistry> locks = std::make_shared<LockRegistry>();
+  LockId ScanLock = 0;  // 0 until the window has been created
+
+  // The scan whose threads may still change what the window shows, and the
+  // window's side of every scan.
+  std::shared_ptr<ScanRun> currentScan;
+  std::shared_ptr<ScanPort> scanPort;
+
+  // The item texts as the list shows them while it is in address order, so
+  // one more live host is one insert instead of a rebuild of every row.
+  std::vector<std::string> shownAddresses;
+  bool listInAddressOrder = true;
+};
+
+}  // namespace qv

@@ -1,0 +1,110 @@
+#include "app/window_scan_port.h"
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "app/program_state.h"
+#include "scan/scan_rules.h"
+#include "ui/app_messages.h"
+#include "ui/main_window.h"
+#include "ui/run_on_ui_thread.h"
+
+namespace qv {
+namespace {
+
+constexpr int kAddressOrder = 1;
+
+std::string ReadWindowText(HWND window) {
+  std::string text(static_cast<std::size_t>(GetWindowTextLengthA(window)) + 1, '\0');
+  text.resize(static_cast<std::size_t>(GetWindowTextA(window, text.data(), static_cast<int>(text.size()))));
+  return text;
+}
+
+class WindowScanPort final : public ScanPort {
+ public:
+  explicit WindowScanPort(ProgramState& state)
+      : state_(state),
+        window_(state.window->Handle()),
+        timeoutField_(state.window->Handle(Component::编辑框_延时)),
+        label_(state.window->Handle(Component::标签)) {}
+
+  void BeginScan(ScanRun& run) override {
+    RunOnUiThread(window_, [&] {
+      if (!run.IsRetired()) ResetScanResults(state_);
+    });
+  }
+
+  void RecordLiveHost(ScanRun& run, const HostRecord& host) override {
+    RunOnUiThread(window_, [&] {
+      if (!run.IsRetired()) qv::RecordLiveHost(state_, host);
+    });
+  }
+
+  void ReportActiveCount(ScanRun& run, std::int32_t running) override {
+    RunOnUiThread(window_, [&] {
+      if (!run.IsRetired()) SendMessageA(label_, ActiveCountNotice, static_cast<WPARAM>(running), 0);
+    });
+  }
+
+  std::string ReadTimeoutText() override { return ReadWindowText(timeoutField_); }
+
+ private:
+  ProgramState& state_;
+  HWND window_;
+  HWND timeoutField_;
+  HWND label_;
+};
+
+ListRow RowOf(const HostRecord& host) {
+  ListRow row;
+  row.text = host.displayAddress;
+  row.subTexts = {host.hostName, host.macAddress, host.replyTime};
+  return row;
+}
+
+void RebuildInAddressOrder(ProgramState& state) {
+  state.ResultListView.DeleteAllItems();
+  state.ResultListView.InsertRows(std::nullopt, state.ResultTable, kAddressOrder);
+  state.shownAddresses.clear();
+  for (const ListRow& row : state.ResultTable) state.shownAddresses.push_back(row.text);
+  std::sort(state.shownAddresses.begin(), state.shownAddresses.end());
+  state.listInAddressOrder = true;
+}
+
+// The list shows every recorded host in ascending byte order of the address
+// text, as a full rebuild would. While it already does, and the new address
+// is not shown yet, inserting the one row at its place gives the same list;
+// the cost of a rebuild grows with every host found, an insert's does not.
+void ShowInAddressOrder(ProgramState& state, const ListRow& row) {
+  auto& shown = state.shownAddresses;
+  if (state.listInAddressOrder && static_cast<int>(shown.size()) == state.ResultListView.GetItemCount()) {
+    const auto place = std::lower_bound(shown.begin(), shown.end(), row.text);
+    if (place == shown.end() || *place != row.text) {
+      const int index = static_cast<int>(place - shown.begin());
+      state.ResultListView.InsertRows(index, std::vector<ListRow>{row}, 0);
+      shown.insert(place, row.text);
+      return;
+    }
+  }
+  RebuildInAddressOrder(state);
+}
+
+}  // namespace
+
+std::shared_ptr<ScanPort> MakeWindowScanPort(ProgramState& state) { return std::make_shared<WindowScanPort>(state); }
+
+void ResetScanResults(ProgramState& state) {
+  state.ResultTable.clear();
+  state.ResultListView.DeleteAllItems();
+  state.shownAddresses.clear();
+  state.listInAddressOrder = true;
+}
+
+void RecordLiveHost(ProgramState& state, const HostRecord& host) {
+  state.ResultTable.push_back(RowOf(host));
+  state.window->SetStatusText(2, LiveHostsText(state.ResultTable.size()));
+  ShowInAddressOrder(state, state.ResultTable.back());
+}
+
+}  // namespace qv

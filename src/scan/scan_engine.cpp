@@ -1,0 +1,151 @@
+#include "scan/scan_engine.h"
+
+#include <mmsystem.h>
+
+#include <utility>
+
+#include "base/number_text.h"
+#include "scan/address_text.h"
+
+namespace qv {
+namespace {
+
+// A worker's whole life fits in a small stack; the default reservation of
+// 1 MB or more would let a 32-bit process start only a few hundred of the
+// 1,024 workers the operator may ask for.
+constexpr SIZE_T kWorkerStackReservation = 256 * 1024;
+
+constexpr DWORD kDispatchPauseMs = 10;
+constexpr DWORD kSlotPollMs = 100;
+
+// The hand-over block: what one worker owns from its start to its end.
+struct WorkerHandOver {
+  std::shared_ptr<ScanRun> run;
+  std::string address;
+};
+
+// Sleep(10) lasts a whole timer tick (15.6 ms by default on Windows); the
+// dispatch pause must be 10 ms, so the timer runs at 1 ms while a dispatcher
+// walks.
+class FineTimerPeriod {
+ public:
+  FineTimerPeriod() : active_(timeBeginPeriod(1) == TIMERR_NOERROR) {}
+  ~FineTimerPeriod() {
+    if (active_) timeEndPeriod(1);
+  }
+  FineTimerPeriod(const FineTimerPeriod&) = delete;
+  FineTimerPeriod& operator=(const FineTimerPeriod&) = delete;
+
+ private:
+  bool active_;
+};
+
+}  // namespace
+
+std::shared_ptr<ScanRun> ScanRun::Create(ScanSettings settings) {
+  return std::shared_ptr<ScanRun>(new ScanRun(std::move(settings)));
+}
+
+ScanRun::ScanRun(ScanSettings settings)
+    : settings_(std::move(settings)), retiredEvent_(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {}
+
+UniqueHandle ScanRun::StartDispatcher() {
+  auto* self = new std::shared_ptr<ScanRun>(shared_from_this());
+  UniqueHandle thread(CreateThread(nullptr, 0, &ScanRun::ScanDispatcher, self, 0, nullptr));
+  if (!thread) {
+    delete self;
+    dispatchDone_ = true;
+  }
+  return thread;
+}
+
+void ScanRun::Retire() {
+  retired_ = true;
+  if (retiredEvent_) SetEvent(retiredEvent_.get());
+}
+
+std::size_t ScanRun::StartedWorkers() const {
+  std::lock_guard<std::mutex> hold(handlesMutex_);
+  return workerHandleList_.size();
+}
+
+bool ScanRun::WaitForRetirement(DWORD milliseconds) const {
+  if (IsRetired()) return true;
+  if (!retiredEvent_) {
+    Sleep(milliseconds);
+    return IsRetired();
+  }
+  return WaitForSingleObject(retiredEvent_.get(), milliseconds) == WAIT_OBJECT_0;
+}
+
+DWORD WINAPI ScanRun::ScanDispatcher(LPVOID param) {
+  const std::unique_ptr<std::shared_ptr<ScanRun>> self(static_cast<std::shared_ptr<ScanRun>*>(param));
+  (*self)->Dispatch();
+  (*self)->dispatchDone_ = true;
+  return 0;
+}
+
+void ScanRun::Dispatch() {
+  const FineTimerPeriod fineTimer;
+  if (IsRetired()) return;
+  settings_.port->BeginScan(*this);
+
+  std::string current = settings_.range.first;
+  // The count bounds the walk even if the texts never met.
+  for (std::uint64_t dispatched = 0; dispatched < settings_.range.count; ++dispatched) {
+    while (activeWorkers_.load() >= settings_.limit) {
+      if (WaitForRetirement(kSlotPollMs)) return;
+    }
+    if (IsRetired()) return;
+    StartWorker(current);
+    if (current == settings_.range.last) return;
+    current = NextAddressText(current);
+    if (WaitForRetirement(kDispatchPauseMs)) return;
+  }
+}
+
+bool ScanRun::StartWorker(const std::string& address) {
+  // The slot is taken before the thread exists, so a worker that ends at
+  // once can never report fewer workers than are still running.
+  ++activeWorkers_;
+  auto handOver = std::make_unique<WorkerHandOver>(WorkerHandOver{shared_from_this(), address});
+  UniqueHandle thread(CreateThread(nullptr, kWorkerStackReservation, &ScanRun::HostProbeWorker, handOver.get(),
+                                   STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));
+  if (!thread) {
+    handOver.reset();
+    FinishWorker();  // gives the slot back as an ended worker would
+    return false;
+  }
+  handOver.release();  // the worker owns it now
+  std::lock_guard<std::mutex> hold(handlesMutex_);
+  workerHandleList_.push_back(std::move(thread));
+  return true;
+}
+
+DWORD WINAPI ScanRun::HostProbeWorker(LPVOID param) {
+  const std::unique_ptr<WorkerHandOver> handOver(static_cast<WorkerHandOver*>(param));
+  ScanRun& run = *handOver->run;
+  if (!run.IsRetired()) run.ProbeAddress(handOver->address);
+  run.FinishWorker();
+  return 0;
+}
+
+void ScanRun::ProbeAddress(const std::string& address) {
+  const std::int32_t timeout = ClampTimeout(TextToInteger(settings_.port->ReadTimeoutText()));
+  const std::int32_t reply = settings_.probe.echo(address, timeout);
+  if (reply == -1 || IsRetired()) return;
+  const HostRecord host{DisplayAddressText(address), settings_.probe.hostName(address),
+                        settings_.probe.macAddress(address), IntegerToText(reply)};
+  const auto guard = settings_.locks->Enter(settings_.scanLock);
+  settings_.port->RecordLiveHost(*this, host);
+}
+
+void ScanRun::FinishWorker() {
+  // Decrement and notice under one lock: notices reach the window in the
+  // order of the decrements, each with the count its decrement produced.
+  const auto guard = settings_.locks->Enter(settings_.scanLock);
+  const std::int32_t running = --activeWorkers_;
+  settings_.port->ReportActiveCount(*this, running);
+}
+
+}  // namespace qv

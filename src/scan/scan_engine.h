@@ -1,0 +1,107 @@
+#pragma once
+// The scan's threads: one dispatcher that walks the range and one worker per
+// address, never more running at once than the limit.
+//
+// Every scan is a ScanRun of its own, shared by its dispatcher and workers.
+// Stopping a scan retires its run: the dispatcher dispatches nothing more and
+// workers whose probe returns afterwards record nothing and report nothing.
+// No thread is ever terminated, so no lock, heap or pending send is left
+// half-done, and a later scan never sees an earlier scan's threads.
+
+#include <windows.h>
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "base/win_handle.h"
+#include "scan/lock_registry.h"
+#include "scan/scan_rules.h"
+
+namespace qv {
+
+// What one probe of an address needs; the real ones send ICMP and look up
+// names and MACs, tests script them.
+struct ProbeServices {
+  std::function<std::int32_t(const std::string& address, std::int32_t timeoutMs)> echo;
+  std::function<std::string(const std::string& address)> hostName;
+  std::function<std::string(const std::string& address)> macAddress;
+};
+
+// The platform's echo probe and look-ups.
+ProbeServices RealProbeServices();
+
+// One live host, as its row shows it.
+struct HostRecord {
+  std::string displayAddress;
+  std::string hostName;
+  std::string macAddress;
+  std::string replyTime;
+};
+
+class ScanRun;
+
+// The application's side of a scan. Called on scan threads; each call hands
+// its work to the UI thread and waits for it, and must do nothing for a
+// retired run or once the window is gone.
+class ScanPort {
+ public:
+  virtual ~ScanPort() = default;
+  virtual void BeginScan(ScanRun& run) = 0;
+  virtual void RecordLiveHost(ScanRun& run, const HostRecord& host) = 0;
+  virtual void ReportActiveCount(ScanRun& run, std::int32_t running) = 0;
+  virtual std::string ReadTimeoutText() = 0;
+};
+
+struct ScanSettings {
+  std::int32_t limit = 1;
+  ScanRange range;
+  ProbeServices probe;
+  std::shared_ptr<ScanPort> port;
+  std::shared_ptr<LockRegistry> locks;
+  LockId scanLock = 0;
+};
+
+class ScanRun : public std::enable_shared_from_this<ScanRun> {
+ public:
+  static std::shared_ptr<ScanRun> Create(ScanSettings settings);
+  ScanRun(const ScanRun&) = delete;
+  ScanRun& operator=(const ScanRun&) = delete;
+
+  // Starts the dispatcher thread; its handle, or an empty one when the
+  // thread could not be created.
+  UniqueHandle StartDispatcher();
+
+  // Retires the run at once: safe from any thread, any number of times.
+  void Retire();
+  bool IsRetired() const { return retired_.load(); }
+
+  std::int32_t ActiveWorkerCount() const { return activeWorkers_.load(); }
+  std::size_t StartedWorkers() const;
+  bool DispatchDone() const { return dispatchDone_.load(); }
+  const ScanSettings& settings() const { return settings_; }
+
+ private:
+  explicit ScanRun(ScanSettings settings);
+  static DWORD WINAPI ScanDispatcher(LPVOID param);
+  static DWORD WINAPI HostProbeWorker(LPVOID param);
+  void Dispatch();
+  bool StartWorker(const std::string& address);
+  void ProbeAddress(const std::string& address);
+  void FinishWorker();
+  bool WaitForRetirement(DWORD milliseconds) const;
+
+  ScanSettings settings_;
+  std::atomic<bool> retired_{false};
+  std::atomic<bool> dispatchDone_{false};
+  std::atomic<std::int32_t> activeWorkers_{0};
+  UniqueHandle retiredEvent_;
+  mutable std::mutex handlesMutex_;
+  std::vector<UniqueHandle> workerHandleList_;
+};
+
+}  // namespace qv

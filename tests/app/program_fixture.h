@@ -1,0 +1,174 @@
+#pragma once
+// The whole program in the test's process: its window and handlers run on a
+// UI thread of their own with a scripted probe, while the test drives the
+// window from the test thread the way an operator would.
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <map>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/program.h"
+#include "scan/address_text.h"
+#include "support/window_driver.h"
+#include "ui/main_window.h"
+#include "ui/run_on_ui_thread.h"
+
+namespace qv::test {
+
+// Answers after a delay; addresses in `live` answer with their reply time.
+// Never sends anything.
+class ScriptedProbe {
+ public:
+  std::map<std::string, std::int32_t> live;
+  std::atomic<DWORD> delayMs{1};
+
+  ProbeServices Services() {
+    ProbeServices services;
+    services.echo = [this](const std::string& address, std::int32_t timeout) {
+      const int now = ++running_;
+      int seen = mostRunning_.load();
+      while (now > seen && !mostRunning_.compare_exchange_weak(seen, now)) {
+      }
+      {
+        std::lock_guard<std::mutex> hold(mutex_);
+        probed_.push_back(address);
+        timeouts_.push_back(timeout);
+      }
+      Sleep(delayMs.load());
+      --running_;
+      std::lock_guard<std::mutex> hold(mutex_);
+      const auto it = live.find(address);
+      return it == live.end() ? -1 : it->second;
+    };
+    services.hostName = [](const std::string& address) {
+      return address.back() == '3' ? std::string() : "pc-" + address;
+    };
+    services.macAddress = [](const std::string& address) {
+      return MacText({2, 0, 0, 0, 0, static_cast<std::uint8_t>(LastOctetValue(address))});
+    };
+    return services;
+  }
+
+  void SetLive(std::map<std::string, std::int32_t> hosts) {
+    std::lock_guard<std::mutex> hold(mutex_);
+    live = std::move(hosts);
+  }
+  std::vector<std::string> Probed() {
+    std::lock_guard<std::mutex> hold(mutex_);
+    return probed_;
+  }
+  std::vector<std::int32_t> Timeouts() {
+    std::lock_guard<std::mutex> hold(mutex_);
+    return timeouts_;
+  }
+  void Forget() {
+    std::lock_guard<std::mutex> hold(mutex_);
+    probed_.clear();
+    timeouts_.clear();
+    mostRunning_ = 0;
+  }
+  int MostRunning() const { return mostRunning_.load(); }
+  int Running() const { return running_.load(); }
+
+ private:
+  std::mutex mutex_;
+  std::vector<std::string> probed_;
+  std::vector<std::int32_t> timeouts_;
+  std::atomic<int> running_{0};
+  std::atomic<int> mostRunning_{0};
+};
+
+class ProgramFixture : public ::testing::Test {
+ protected:
+  void SetUp() override { Launch({"10.0.0.7", "192.168.9.9"}); }
+  void TearDown() override { Close(); }
+
+  void Launch(std::vector<std::string> localAddresses) {
+    std::atomic<bool> ready{false};
+    ui_ = std::thread([this, &ready, localAddresses] {
+      ProgramServices services;
+      services.probe = probe.Services();
+      services.localAddresses = [localAddresses] { return localAddresses; };
+      Program program(std::move(services));
+      const bool created = program.Create();
+      program_ = created ? &program : nullptr;
+      ready = true;
+      if (created) program.Run();
+      program_ = nullptr;
+    });
+    ASSERT_TRUE(WaitUntil([&] { return ready.load(); }, 10000)) << "program window not created";
+    ASSERT_NE(program_, nullptr);
+    window_ = program_->Window().Handle();
+  }
+
+  // Closes the window as the close box does and waits for the UI thread.
+  void Close() {
+    if (!ui_.joinable()) return;
+    PostMessageA(window_, WM_CLOSE, 0, 0);
+    ui_.join();
+  }
+
+  HWND Handle(Component component) { return program_->Window().Handle(component); }
+
+  template <class F>
+  auto OnUi(F work) {
+    decltype(work()) result{};
+    RunOnUiThread(window_, [&] { result = work(); });
+    return result;
+  }
+
+  void Click(Component button) { SendMessageA(Handle(button), BM_CLICK, 0, 0); }
+  void WriteField(Component field, const std::string& text) {
+    OnUi([&] {
+      program_->Window().WriteContent(field, text);
+      return 0;
+    });
+  }
+  std::string Field(Component field) { return WindowText(Handle(field)); }
+  void SetRange(const std::string& first, const std::string& last) {
+    OnUi([&] {
+      program_->Window().WriteAddress(Component::IP编辑框_开始, first);
+      program_->Window().WriteAddress(Component::IP编辑框_结束, last);
+      return 0;
+    });
+  }
+  std::string Status(int part) { return StatusPartText(Handle(Component::状态条1), part); }
+  int Progress() { return static_cast<int>(SendMessageA(Handle(Component::进度条1), PBM_GETPOS, 0, 0)); }
+  std::vector<std::string> ListColumn(int column = 0) {
+    return OnUi([&] {
+      std::vector<std::string> texts;
+      for (int row = 0; row < program_->Window().ItemCount(); ++row)
+        texts.push_back(program_->Window().ItemText(row, column));
+      return texts;
+    });
+  }
+  std::size_t TableSize() { return OnUi([&] { return program_->State().ResultTable.size(); }); }
+  bool Idle() { return Status(0) == "准备就绪" && Status(1) == "线程： 0"; }
+
+  // The current scan has dispatched everything and every worker has ended.
+  bool WaitForScanEnd(DWORD limitMs = 15000) {
+    return WaitUntil(
+        [&] {
+          return OnUi([&] {
+            const auto& run = program_->State().currentScan;
+            return !run || (run->DispatchDone() && run->ActiveWorkerCount() == 0);
+          });
+        },
+        limitMs);
+  }
+
+  ScriptedProbe probe;
+  Program* program_ = nullptr;
+  HWND window_ = nullptr;
+  std::thread ui_;
+};
+
+}  // namespace qv::test

@@ -1,0 +1,314 @@
+// The program as the operator uses it, under a scripted probe: start-up,
+// scans, the worker-count field, the status bar and progress bar, header
+// sorts, stop and restart.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "app/handlers.h"
+#include "program_fixture.h"
+#include "support/handle_count.h"
+
+namespace qv::test {
+namespace {
+
+using C = Component;
+
+class ProgramTest : public ProgramFixture {
+ protected:
+  bool ScanAndWait(const std::string& first, const std::string& last) {
+    SetRange(first, last);
+    Click(C::按钮_开始扫描);
+    return WaitForScanEnd() && WaitUntil([&] { return Idle(); });
+  }
+};
+
+TEST_F(ProgramTest, StartsReadyWithTheRangeOfTheFirstLocalAddress) {
+  EXPECT_EQ(OnUi([&] { return program_->Window().ReadAddress(C::IP编辑框_开始); }), "10.0.0.1");
+  EXPECT_EQ(OnUi([&] { return program_->Window().ReadAddress(C::IP编辑框_结束); }), "10.0.0.255");
+  EXPECT_EQ(Status(0), "准备就绪");
+  EXPECT_EQ(Status(1), "");
+  EXPECT_EQ(Field(C::编辑框_线程数), "100");
+  EXPECT_EQ(Field(C::编辑框_延时), "100");
+  EXPECT_TRUE(probe.Probed().empty()) << "nothing is probed before a start";
+}
+
+TEST_F(ProgramTest, WithoutALocalAddressTheFieldsStayBlank) {
+  Close();
+  Launch({});
+  EXPECT_EQ(OnUi([&] { return program_->Window().ReadAddress(C::IP编辑框_开始); }), "");
+  EXPECT_EQ(OnUi([&] { return program_->Window().ReadAddress(C::IP编辑框_结束); }), "");
+  EXPECT_TRUE(OnUi([&] { return program_->State().ScanLock != 0; })) << "the lock exists all the same";
+}
+
+TEST_F(ProgramTest, WalksTheRangeInOrderAcrossAThirdFieldCarry) {
+  WriteField(C::编辑框_线程数, "1");
+  ASSERT_TRUE(ScanAndWait("192.168.1.254", "192.168.2.1"));
+  EXPECT_EQ(probe.Probed(),
+            (std::vector<std::string>{"192.168.1.254", "192.168.1.255", "192.168.2.0", "192.168.2.1"}));
+  EXPECT_EQ(probe.MostRunning(), 1);
+}
+
+TEST_F(ProgramTest, NeverRunsMoreWorkersThanTheField) {
+  probe.delayMs = 30;
+  WriteField(C::编辑框_线程数, "4");
+  ASSERT_TRUE(ScanAndWait("10.5.0.1", "10.5.0.40"));
+  EXPECT_EQ(probe.Probed().size(), 40u);
+  EXPECT_LE(probe.MostRunning(), 4);
+}
+
+TEST_F(ProgramTest, LiveHostsAreListedSortedByAddressWithTheirDetails) {
+  probe.delayMs = 1;
+  probe.SetLive({{"10.1.1.20", 7}, {"10.1.1.3", 0}});
+  WriteField(C::编辑框_线程数, "1");
+  ASSERT_TRUE(ScanAndWait("10.1.1.20", "10.1.1.20"));
+  ASSERT_TRUE(ScanAndWait("10.1.1.1", "10.1.1.25"));
+  EXPECT_EQ(ListColumn(0), (std::vector<std::string>{"10.1.1.003", "10.1.1.020"}));
+  EXPECT_EQ(ListColumn(1), (std::vector<std::string>{"", "pc-10.1.1.20"}));
+  EXPECT_EQ(ListColumn(2), (std::vector<std::string>{"02-00-00-00-00-03", "02-00-00-00-00-14"}));
+  EXPECT_EQ(ListColumn(3), (std::vector<std::string>{"0", "7"}));
+  EXPECT_EQ(Status(2), "存活主机数：2");
+  EXPECT_EQ(Progress(), 0);
+}
+
+TEST_F(ProgramTest, TheListFollowsDiscoveryInAnyOrder) {
+  probe.delayMs = 1;
+  std::map<std::string, std::int32_t> live;
+  for (int last : {200, 3, 77, 150, 9, 250, 100, 45}) live["10.2.0." + std::to_string(last)] = last;
+  probe.SetLive(live);
+  WriteField(C::编辑框_线程数, "50");
+  ASSERT_TRUE(ScanAndWait("10.2.0.1", "10.2.0.254"));
+  const auto shown = ListColumn(0);
+  EXPECT_EQ(shown.size(), 8u);
+  EXPECT_TRUE(std::is_sorted(shown.begin(), shown.end()));
+  EXPECT_EQ(TableSize(), 8u);
+}
+
+TEST_F(ProgramTest, HeaderClicksAlternateAscendingAndDescending) {
+  probe.SetLive({{"10.3.0.1", 5}, {"10.3.0.2", 12}, {"10.3.0.13", 2}});
+  ASSERT_TRUE(ScanAndWait("10.3.0.1", "10.3.0.13"));
+  const auto header = Handle(C::超级列表框1);
+  auto clickHeader = [&](int column) {
+    NMLISTVIEW click{};
+    click.hdr.hwndFrom = header;
+    click.hdr.idFrom = static_cast<UINT_PTR>(GetDlgCtrlID(header));
+    click.hdr.code = LVN_COLUMNCLICK;
+    click.iSubItem = column;
+    SendMessageA(GetParent(header), WM_NOTIFY, click.hdr.idFrom, reinterpret_cast<LPARAM>(&click));
+  };
+  clickHeader(0);
+  EXPECT_EQ(ListColumn(0), (std::vector<std::string>{"10.3.0.001", "10.3.0.002", "10.3.0.013"}));
+  clickHeader(0);
+  EXPECT_EQ(ListColumn(0), (std::vector<std::string>{"10.3.0.013", "10.3.0.002", "10.3.0.001"}));
+  clickHeader(3);  // reply-time texts ascend byte-wise: "12" before "2"
+  EXPECT_EQ(ListColumn(3), (std::vector<std::string>{"12", "2", "5"}));
+  clickHeader(2);  // the shared flag: now descending
+  EXPECT_EQ(ListColumn(2), (std::vector<std::string>{"02-00-00-00-00-0D", "02-00-00-00-00-02", "02-00-00-00-00-01"}));
+}
+
+TEST_F(ProgramTest, WorkerCountFieldIsKeptBetweenOneAnd1024) {
+  MessageBoxWatcher boxes;
+  const std::string caption = WindowText(window_);
+  struct Case {
+    const char* typed;
+    const char* kept;
+    const char* message;
+  };
+  const Case cases[] = {{"0", "100", "数值必须大于0"},  {"-3", "100", "数值必须大于0"},
+                        {"", "100", "数值必须大于0"},   {"1025", "100", "数值小于1024"},
+                        {"1024", "1024", nullptr},      {"12abc", "12abc", nullptr},
+                        {"\xA3\xB1\xA3\xB2", "\xA3\xB1\xA3\xB2", nullptr},
+                        {"99999999999", "100", "数值小于1024"}};
+  std::size_t expectedBoxes = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.typed);
+    SetWindowTextA(Handle(C::编辑框_线程数), c.typed);  // as typing: the platform's own change notice
+    if (c.message) ASSERT_TRUE(boxes.WaitForCount(++expectedBoxes));
+    EXPECT_EQ(Field(C::编辑框_线程数), c.kept);
+    if (c.message) {
+      EXPECT_EQ(boxes.Seen().back().text, c.message);
+      EXPECT_EQ(boxes.Seen().back().caption, caption);
+      EXPECT_EQ(boxes.Seen().back().icon, LoadIconA(nullptr, IDI_EXCLAMATION));
+    }
+  }
+  EXPECT_EQ(boxes.Seen().size(), expectedBoxes);
+}
+
+TEST_F(ProgramTest, SpinArrowsStepTheFieldAndItsLimitsStillHold) {
+  MessageBoxWatcher boxes;
+  auto spin = [&](const char* from, int step) {
+    WriteField(C::编辑框_线程数, from);
+    OnUi([&] {
+      OnThreadCountSpin(program_->Window(), step);
+      return 0;
+    });
+    return Field(C::编辑框_线程数);
+  };
+  EXPECT_EQ(spin("99", +1), "100");
+  EXPECT_EQ(spin("7", -1), "6");
+  EXPECT_EQ(spin("\xA3\xB5", +1), "6");  // full-width digits count
+  EXPECT_TRUE(boxes.Seen().empty());
+  EXPECT_EQ(spin("1024", +1), "100");
+  ASSERT_TRUE(boxes.WaitForCount(1));
+  EXPECT_EQ(boxes.Seen()[0].text, "数值小于1024");
+  EXPECT_EQ(spin("1", -1), "100");
+  ASSERT_TRUE(boxes.WaitForCount(2));
+  EXPECT_EQ(boxes.Seen()[1].text, "数值必须大于0");
+}
+
+TEST_F(ProgramTest, NoticesDriveTheStatusBarAndTheProgressBar) {
+  const HWND label = Handle(C::标签);
+  EXPECT_EQ(SendMessageA(label, 0x8075, 3, 0), 0);
+  EXPECT_EQ(Status(1), "线程： 3");
+  EXPECT_EQ(Status(0), "正在扫描...");
+  EXPECT_EQ(Progress(), 97);
+  WriteField(C::编辑框_线程数, "10");
+  SendMessageA(label, 0x8075, 100, 0);
+  EXPECT_EQ(Progress(), 0) << "a negative share shows an empty bar";
+  EXPECT_EQ(Status(1), "线程： 100");
+  {
+    MessageBoxWatcher boxes;
+    SetWindowTextA(Handle(C::编辑框_线程数), "");  // reset to 100, with a message
+    ASSERT_TRUE(boxes.WaitForCount(1));
+  }
+  SendMessageA(label, 0x8075, 0, 0);
+  EXPECT_EQ(Status(1), "线程： 0");
+  EXPECT_EQ(Status(0), "准备就绪");
+  EXPECT_EQ(Progress(), 0);
+}
+
+TEST_F(ProgramTest, AStartWithoutAWalkableRangeIsRefusedWithAMessage) {
+  MessageBoxWatcher boxes;
+  const std::string caption = WindowText(window_);
+  const std::pair<const char*, const char*> ranges[] = {{"", "10.0.0.5"}, {"10.0.0.5", ""}, {"10.0.0.9", "10.0.0.8"}};
+  std::size_t seen = 0;
+  for (const auto& [first, last] : ranges) {
+    SetRange(first, last);
+    Click(C::按钮_开始扫描);
+    ASSERT_TRUE(boxes.WaitForCount(++seen)) << first << " - " << last;
+    EXPECT_EQ(boxes.Seen().back().caption, caption);
+    EXPECT_EQ(boxes.Seen().back().icon, LoadIconA(nullptr, IDI_EXCLAMATION));
+  }
+  EXPECT_TRUE(probe.Probed().empty());
+  EXPECT_FALSE(OnUi([&] { return static_cast<bool>(program_->State().currentScan); }));
+}
+
+TEST_F(ProgramTest, TimeOutFieldIsReadAsAnIntegerAndBounded) {
+  WriteField(C::编辑框_线程数, "1");
+  const std::pair<const char*, std::int32_t> cases[] = {
+      {"0", 1}, {"-1", 1}, {"999999", 60000}, {"abc", 1}, {"250", 250}, {"\xA3\xB3\xA3\xB0", 30}};
+  for (const auto& [text, expected] : cases) {
+    probe.Forget();
+    WriteField(C::编辑框_延时, text);
+    ASSERT_TRUE(ScanAndWait("10.4.0.1", "10.4.0.1"));
+    EXPECT_EQ(probe.Timeouts(), std::vector<std::int32_t>{expected}) << text;
+  }
+}
+
+TEST_F(ProgramTest, StopIsImmediateKeepsTheRowsAndNothingArrivesAfterIt) {
+  for (int round = 0; round < 50; ++round) {
+    SCOPED_TRACE(round);
+    probe.delayMs = 15;
+    std::map<std::string, std::int32_t> live;
+    for (int last = 1; last <= 60; last += 2) live["10.6.0." + std::to_string(last)] = 1;
+    probe.SetLive(live);
+    WriteField(C::编辑框_线程数, "8");
+    SetRange("10.6.0.1", "10.6.0.60");
+    Click(C::按钮_开始扫描);
+    Sleep(static_cast<DWORD>(round % 7) * 9);
+    Click(C::按钮2);
+    // Before the stop handler returned, the window showed the idle state.
+    EXPECT_TRUE(Idle());
+    EXPECT_EQ(Progress(), 0);
+    const auto atStop = ListColumn(0);
+    const std::size_t tableAtStop = TableSize();
+    // Workers still inside their probe finish within their delay.
+    WaitUntil([&] { return probe.Running() == 0; }, 5000);
+    Sleep(30);
+    EXPECT_EQ(ListColumn(0), atStop) << "no row after the stop";
+    EXPECT_EQ(TableSize(), tableAtStop);
+    EXPECT_TRUE(Idle()) << "no notice after the stop";
+  }
+}
+
+TEST_F(ProgramTest, RestartsAndHeaderClicksDuringScansNeverMixScans) {
+  const HWND list = Handle(C::超级列表框1);
+  NMLISTVIEW click{};
+  click.hdr.hwndFrom = list;
+  click.hdr.idFrom = static_cast<UINT_PTR>(GetDlgCtrlID(list));
+  click.hdr.code = LVN_COLUMNCLICK;
+  std::map<std::string, std::int32_t> live;
+  for (int last = 1; last <= 40; ++last) live["10.7.0." + std::to_string(last)] = 1;
+  live["10.8.0.2"] = 1;
+  probe.SetLive(live);
+  probe.delayMs = 5;
+  WriteField(C::编辑框_线程数, "6");
+  for (int round = 0; round < 50; ++round) {
+    SCOPED_TRACE(round);
+    SetRange("10.7.0.1", "10.7.0.40");
+    Click(C::按钮_开始扫描);
+    Sleep(static_cast<DWORD>(round % 5) * 6);
+    click.iSubItem = round % 4;
+    SendMessageA(GetParent(list), WM_NOTIFY, click.hdr.idFrom, reinterpret_cast<LPARAM>(&click));
+    if (round % 2) Click(C::按钮2);  // stop, then start at once
+    SetRange("10.8.0.1", "10.8.0.3");
+    Click(C::按钮_开始扫描);
+    ASSERT_TRUE(WaitForScanEnd()) << "the restarted scan did not end";
+    ASSERT_TRUE(WaitUntil([&] { return Idle(); }));
+    EXPECT_EQ(ListColumn(0), std::vector<std::string>{"10.8.0.002"}) << "only the second scan's host";
+    EXPECT_EQ(TableSize(), 1u);
+  }
+}
+
+TEST_F(ProgramTest, TwentyQuickStartsEndInOneConsistentScan) {
+  std::map<std::string, std::int32_t> live;
+  for (int last = 1; last <= 30; last += 3) live["10.9.0." + std::to_string(last)] = 2;
+  probe.SetLive(live);
+  probe.delayMs = 3;
+  SetRange("10.9.0.1", "10.9.0.30");
+  for (int i = 0; i < 20; ++i) Click(C::按钮_开始扫描);
+  ASSERT_TRUE(WaitForScanEnd());
+  ASSERT_TRUE(WaitUntil([&] { return Idle(); }));
+  const auto shown = ListColumn(0);
+  EXPECT_EQ(shown.size(), 10u);
+  EXPECT_TRUE(std::is_sorted(shown.begin(), shown.end()));
+  EXPECT_EQ(Status(2), "存活主机数：10");
+}
+
+TEST_F(ProgramTest, ScansInARowLeaveTheHandleCountWhereItWas) {
+  WriteField(C::编辑框_线程数, "5");
+  ASSERT_TRUE(ScanAndWait("10.10.0.1", "10.10.0.5"));
+  // A finished run keeps its thread handles until the next start or stop.
+  Click(C::按钮2);
+  auto allRunsFreed = [&] { return WaitUntil([&] { return probe.Running() == 0; }) && (Sleep(20), true); };
+  ASSERT_TRUE(allRunsFreed());
+  const long before = ProcessHandleCount();
+  for (int i = 0; i < 20; ++i) ASSERT_TRUE(ScanAndWait("10.10.0.1", "10.10.0.5"));
+  Click(C::按钮2);
+  ASSERT_TRUE(allRunsFreed());
+  EXPECT_TRUE(WaitUntil([&] { return ProcessHandleCount() == before; }, 3000))
+      << "before " << before << ", after " << ProcessHandleCount();
+}
+
+TEST_F(ProgramTest, ClosingTheWindowDuringAScanEndsTheProgramPromptly) {
+  for (int round = 0; round < 50; ++round) {
+    SCOPED_TRACE(round);
+    std::map<std::string, std::int32_t> live;
+    for (int last = 1; last <= 50; last += 2) live["10.11.0." + std::to_string(last)] = 1;
+    probe.SetLive(live);
+    probe.delayMs = 10;
+    WriteField(C::编辑框_线程数, "10");
+    SetRange("10.11.0.1", "10.11.0.50");
+    Click(C::按钮_开始扫描);
+    Sleep(static_cast<DWORD>(round % 6) * 8);
+    const DWORD start = GetTickCount();
+    Close();
+    EXPECT_LT(GetTickCount() - start, 1000u);
+    // Workers of the closed window's scan wind down without touching it.
+    ASSERT_TRUE(WaitUntil([&] { return probe.Running() == 0; }, 5000));
+    Launch({"10.0.0.7"});
+  }
+}
+
+}  // namespace
+}  // namespace qv::test

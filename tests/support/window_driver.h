@@ -1,0 +1,128 @@
+#pragma once
+// Drives and reads real windows from a test thread: waits with time limits
+// that say what they waited for, message boxes answered from a second
+// thread, status-bar parts read back.
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <atomic>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace qv::test {
+
+// Polls until the condition holds or the time is up.
+inline bool WaitUntil(const std::function<bool()>& condition, DWORD limitMs = 5000) {
+  const DWORD start = GetTickCount();
+  for (;;) {
+    if (condition()) return true;
+    if (GetTickCount() - start > limitMs) return false;
+    Sleep(2);
+  }
+}
+
+inline std::string WindowText(HWND window) {
+  std::string text(static_cast<std::size_t>(GetWindowTextLengthA(window)) + 1, '\0');
+  text.resize(static_cast<std::size_t>(GetWindowTextA(window, text.data(), static_cast<int>(text.size()))));
+  return text;
+}
+
+inline std::string ClassOf(HWND window) {
+  char name[256] = {};
+  GetClassNameA(window, name, sizeof name);
+  return name;
+}
+
+// Same-process read of one status-bar part. Wine's SB_GETTEXTLENGTHA counts
+// characters, not bytes, so the buffer allows two bytes for each.
+inline std::string StatusPartText(HWND statusBar, int part) {
+  const auto length = LOWORD(SendMessageA(statusBar, SB_GETTEXTLENGTHA, part, 0));
+  std::string text(2u * length + 2u, '\0');
+  SendMessageA(statusBar, SB_GETTEXTA, part, reinterpret_cast<LPARAM>(text.data()));
+  text.resize(std::char_traits<char>::length(text.c_str()));
+  return text;
+}
+
+// A message box seen by MessageBoxWatcher.
+struct SeenMessageBox {
+  std::string text;
+  std::string caption;
+  HICON icon = nullptr;  // compare with LoadIconA(nullptr, IDI_EXCLAMATION) and the like
+};
+
+// Answers every message box of this process with OK, from its own thread,
+// and remembers what each one said.
+class MessageBoxWatcher {
+ public:
+  MessageBoxWatcher() : thread_([this] { Watch(); }) {}
+  ~MessageBoxWatcher() {
+    stop_ = true;
+    thread_.join();
+  }
+  MessageBoxWatcher(const MessageBoxWatcher&) = delete;
+  MessageBoxWatcher& operator=(const MessageBoxWatcher&) = delete;
+
+  std::vector<SeenMessageBox> Seen() {
+    std::lock_guard<std::mutex> hold(mutex_);
+    return seen_;
+  }
+  bool WaitForCount(std::size_t count, DWORD limitMs = 5000) {
+    return WaitUntil([&] { return Seen().size() >= count; }, limitMs);
+  }
+
+ private:
+  static BOOL CALLBACK FindDialog(HWND window, LPARAM found) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    if (pid == GetCurrentProcessId() && ClassOf(window) == "#32770" && IsWindowVisible(window)) {
+      *reinterpret_cast<HWND*>(found) = window;
+      return FALSE;
+    }
+    return TRUE;
+  }
+
+  // The icon static's id differs between platforms; find it by its style.
+  static HICON IconOf(HWND dialog) {
+    HICON icon = nullptr;
+    EnumChildWindows(
+        dialog,
+        [](HWND child, LPARAM found) -> BOOL {
+          if (ClassOf(child) != "Static" || (GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) != SS_ICON) return TRUE;
+          *reinterpret_cast<HICON*>(found) = reinterpret_cast<HICON>(SendMessageA(child, STM_GETICON, 0, 0));
+          return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&icon));
+    return icon;
+  }
+
+  void Watch() {
+    while (!stop_) {
+      HWND dialog = nullptr;
+      EnumWindows(&FindDialog, reinterpret_cast<LPARAM>(&dialog));
+      if (dialog) {
+        SeenMessageBox box;
+        box.caption = WindowText(dialog);
+        box.text = WindowText(GetDlgItem(dialog, 0xFFFF));
+        box.icon = IconOf(dialog);
+        {
+          std::lock_guard<std::mutex> hold(mutex_);
+          seen_.push_back(box);
+        }
+        SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+        WaitUntil([&] { return !IsWindow(dialog); }, 2000);
+      }
+      Sleep(5);
+    }
+  }
+
+  std::atomic<bool> stop_{false};
+  std::mutex mutex_;
+  std::vector<SeenMessageBox> seen_;
+  std::thread thread_;
+};
+
+}  // namespace qv::test
