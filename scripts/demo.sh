@@ -80,11 +80,13 @@ qv_wine_fonts
 
 say "opening the scanner: its range is pre-filled with the virtual LAN's, $TESTBED_NET.1 to $TESTBED_NET.255"
 say "press 开始 to scan; close the window to end the demo"
+# Started directly, not through a shell function, so that $! is Wine itself.
 if [ -n "$PRIVATE_DISPLAY" ]; then
   # Without a window manager, a Wine desktop draws the window's frame.
-  testbed_wine explorer "/desktop=QuorvaneDemo,$DESKTOP_SIZE" "$PROGRAM" >"$TESTBED_DIR/program.log" 2>&1 </dev/null &
+  ip netns exec "$TESTBED_SCANNER_NS" "$TESTBED_WINE64" explorer "/desktop=QuorvaneDemo,$DESKTOP_SIZE" "$PROGRAM" \
+    >"$TESTBED_DIR/program.log" 2>&1 </dev/null &
 else
-  testbed_wine "$PROGRAM" >"$TESTBED_DIR/program.log" 2>&1 </dev/null &
+  ip netns exec "$TESTBED_SCANNER_NS" "$TESTBED_WINE64" "$PROGRAM" >"$TESTBED_DIR/program.log" 2>&1 </dev/null &
 fi
 PROGRAM_PID=$!
 wait "$PROGRAM_PID"
