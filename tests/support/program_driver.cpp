@@ -142,6 +142,13 @@ bool LaunchedProgram::WaitForExit(DWORD limitMs) const {
 
 // ---- ProgramDriver ----
 
+double NowMs() {
+  LARGE_INTEGER frequency{}, now{};
+  QueryPerformanceFrequency(&frequency);
+  QueryPerformanceCounter(&now);
+  return 1000.0 * static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
 HWND FindTopLevelWindow(DWORD pid, std::string_view caption) {
   WindowSearch search{pid, caption, nullptr};
   EnumWindows(&MatchTopLevel, reinterpret_cast<LPARAM>(&search));
@@ -264,23 +271,27 @@ std::vector<ListRow> ProgramDriver::ReadRows() const {
 
 bool ProgramDriver::IsIdle() const { return StatusPart(0) == kReady && StatusPart(1) == kNoWorkers; }
 
-bool ProgramDriver::WaitForScanEnd(DWORD holdMs, DWORD limitMs, DWORD* idleSince) const {
+bool ProgramDriver::WaitForScanEnd(DWORD holdMs, DWORD limitMs, double* idleSinceMs) const {
+  // Every look is two messages the UI thread must answer while it serves the
+  // scan's workers: look no more often than needed.
+  constexpr DWORD kLookEveryMs = 10;
+  const double start = NowMs();
   bool idle = false;
-  DWORD since = 0;
-  const bool ended = WaitUntil(
-      [&] {
-        const DWORD now = GetTickCount();
-        if (!IsIdle()) {
-          idle = false;
-          return false;
-        }
-        if (!idle) since = now;
-        idle = true;
-        return now - since >= holdMs;
-      },
-      limitMs);
-  if (ended && idleSince) *idleSince = since;
-  return ended;
+  double since = 0;
+  for (double now = start; now - start <= limitMs; now = NowMs()) {
+    if (!IsIdle()) {
+      idle = false;
+    } else {
+      if (!idle) since = now;
+      idle = true;
+      if (now - since >= holdMs) {
+        if (idleSinceMs) *idleSinceMs = since;
+        return true;
+      }
+    }
+    Sleep(kLookEveryMs);
+  }
+  return false;
 }
 
 HWND ProgramDriver::FindDialog() const {

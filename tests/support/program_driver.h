@@ -80,9 +80,9 @@ class ProgramDriver {
   std::vector<ListRow> ReadRows() const;
 
   // True once status part 0 reads "准备就绪" and part 1 "线程： 0" and both have
-  // stayed so for holdMs; idleSince gets the time (GetTickCount) at which
-  // that idle state was first seen. False after limitMs.
-  bool WaitForScanEnd(DWORD holdMs, DWORD limitMs, DWORD* idleSince = nullptr) const;
+  // stayed so for holdMs; idleSinceMs gets the time (NowMs) at which that
+  // idle state was first seen. False after limitMs.
+  bool WaitForScanEnd(DWORD holdMs, DWORD limitMs, double* idleSinceMs = nullptr) const;
   bool IsIdle() const;
 
   // Clicks 导出, names the file in the save dialog and confirms it, then
@@ -107,6 +107,9 @@ class ProgramDriver {
   HWND window_ = nullptr;
   std::array<HWND, kComponentCount> controls_{};
 };
+
+// Milliseconds from the performance counter, for intervals.
+double NowMs();
 
 // The visible top-level window of process pid captioned caption, or null.
 HWND FindTopLevelWindow(DWORD pid, std::string_view caption);
