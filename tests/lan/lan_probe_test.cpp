@@ -89,6 +89,21 @@ TEST_F(LanProbe, MacAddressesOfEveryHostAndOfTheScannerItself) {
   }
 }
 
+// Workers share reads of the neighbour table; every one of them must still
+// get its own host's MAC.
+TEST_F(LanProbe, MacAddressesFromManyThreadsAtOnce) {
+  std::vector<std::string> macs(rows_.size() * 8);
+  std::vector<std::thread> threads;
+  for (std::size_t i = 0; i < macs.size(); ++i) {
+    threads.emplace_back([&macs, i] { macs[i] = LookupMacAddress(rows_[i % rows_.size()].address); });
+  }
+  for (std::thread& thread : threads) thread.join();
+  for (std::size_t i = 0; i < macs.size(); ++i) {
+    SCOPED_TRACE(rows_[i % rows_.size()].address);
+    EXPECT_EQ(macs[i], rows_[i % rows_.size()].mac);
+  }
+}
+
 TEST_F(LanProbe, LocalAddressIsTheScannersOwn) {
   const SocketLibraryScope sockets;
   ASSERT_TRUE(sockets.started());
