@@ -151,6 +151,8 @@ class Sampler {
 };
 
 void Print(const char* key, double value) { std::printf("%s=%.1f\n", key, value); }
+void Print(const char* key, int value) { std::printf("%s=%d\n", key, value); }
+void Print(const char* key, std::size_t value) { std::printf("%s=%zu\n", key, value); }
 void Print(const char* key, const std::string& value) { std::printf("%s=%s\n", key, value.c_str()); }
 
 bool SetUpScan(const ProgramDriver& driver, const Options& options) {
@@ -191,7 +193,7 @@ void PrintRecall(const std::vector<qv::ListRow>& rows, const std::string& truthP
   }
   Print("hosts_expected", expected);
   Print("hosts_found", found);
-  Print("recall_percent", expected ? 100.0 * found / expected : 0);
+  Print("recall_percent", expected ? 100.0 * found / expected : 0.0);
   Print("wrong_names", wrongName);
   Print("wrong_macs", wrongMac);
   Print("rows_not_in_truth", extra);
@@ -267,18 +269,18 @@ int Run(const Options& options) {
   }
 
   const std::vector<qv::ListRow> rows = driver->ReadRows();
-  Print("addresses", addresses);
+  Print("addresses", static_cast<std::size_t>(addresses));
   Print("workers", options.workers);
   Print("timeout_ms", options.timeoutMs);
   Print("wall_ms", end - start);
   Print("floor_ms", floorMs);
   Print("wall_over_floor", (end - start) / floorMs);
-  Print("rows", static_cast<double>(rows.size()));
+  Print("rows", rows.size());
   Print("status_live_hosts", driver->StatusPart(2));
   Print("ui_thread_cpu_ms", ThreadCpuMs(driver->UiThreadId()) - uiCpuBefore);
   if (!options.truth.empty()) PrintRecall(rows, options.truth);
   if (options.pingUi) {
-    Print("ui_pings", static_cast<double>(pings.size()));
+    Print("ui_pings", pings.size());
     Print("ui_p50_ms", Percentile(pings, 0.50));
     Print("ui_p99_ms", Percentile(pings, 0.99));
     Print("ui_max_ms", pings.empty() ? 0 : *std::max_element(pings.begin(), pings.end()));
