@@ -74,14 +74,44 @@ bed_wine() {
     >>"$TESTBED_DIR/wine.log" 2>&1 </dev/null
 }
 
+# CPU seconds (user + system) used so far by Wine's server, its device
+# service (where the echoes are sent) and the X server: besides the program
+# itself, the processes a scan keeps busy.
+helper_cpu() {
+  local pid name
+  for pid in $(ip netns pids "$TESTBED_SCANNER_NS" 2>/dev/null) ${QV_XVFB_PID:-}; do
+    name=$(tr '\0' '\n' <"/proc/$pid/cmdline" 2>/dev/null | head -n 1)
+    case "$name" in
+      *wineserver*) name=wineserver ;;
+      *winedevice.exe) name=winedevice ;;
+      Xvfb) name=xvfb ;;
+      *) continue ;;
+    esac
+    awk -v n="$name" '{ print n, ($14 + $15) / 100 }' "/proc/$pid/stat" 2>/dev/null
+  done | awk '{ cpu[$1] += $2 } END { for (n in cpu) print n, cpu[n] }' | sort
+}
+
+# The kernel's neighbour table is one for all namespaces, 1,024 entries by
+# default (gc_thresh3): a scan that outgrows it loses sends, and the kernel
+# says so. (Its messages are rate-limited: a count above 0 is what matters.)
+neighbour_overflows() {
+  dmesg 2>/dev/null | grep -c 'neighbor table overflow'
+}
+
 # run_bench <name> <scanner address> <first> <last> <workers> <time-out> [options]
 # The figures land in $WORK/<name>.out as key=value lines.
 run_bench() {
   local name=$1
   shift
   say "$name: scanning $2 to $3 with $4 workers and a $5 ms time-out"
+  helper_cpu >"$WORK/$name.cpu-before"
+  local overflows
+  overflows=$(neighbour_overflows)
   testbed_wine "$BENCH" "$(windows_path "$PROGRAM")" "$@" >"$WORK/$name.out" 2>"$WORK/$name.err" </dev/null
   local status=$?
+  helper_cpu | join "$WORK/$name.cpu-before" - |
+    awk '{ printf "%s_cpu_ms=%.0f\n", $1, ($3 - $2) * 1000 }' >>"$WORK/$name.out"
+  echo "neighbour_overflows=$(($(neighbour_overflows) - overflows))" >>"$WORK/$name.out"
   if [ "$status" -ne 0 ]; then
     say "$name failed (status $status):"
     grep -v '^wine:\|fixme' "$WORK/$name.err" | tail -n 5
@@ -216,6 +246,7 @@ summary() {
     local wall
     wall=$(figure sweep wall_ms)
     row "sweep 254, 100 workers, 100 ms" "$(ms "$wall")" "$(ms "$(figure sweep floor_ms)")" "$(ratio "$wall" "$(figure sweep floor_ms)")" "floor"
+    row "  CPU of wineserver / winedevice" "$(ms "$(figure sweep wineserver_cpu_ms)")" "$(ms "$(figure sweep winedevice_cpu_ms)")" "" "UI thread $(ms "$(figure sweep ui_thread_cpu_ms)"), Xvfb $(ms "$(figure sweep xvfb_cpu_ms)")"
     row "  fping -a -g" "$(ms "$(figure sweep fping_ms)")" "$(ms "$wall")" "$(ratio "$wall" "$(figure sweep fping_ms)")" "scanner / fping"
     row "  nmap -sn" "$(ms "$(figure sweep nmap_ms)")" "$(ms "$wall")" "$(ratio "$wall" "$(figure sweep nmap_ms)")" "scanner / nmap"
     row "  recall" "$(figure sweep recall_percent) %" "100 %" "" "$(figure sweep hosts_found) of $(figure sweep hosts_expected); wrong MACs $(figure sweep wrong_macs), names $(figure sweep wrong_names)"
@@ -227,7 +258,8 @@ summary() {
     floor=$(figure scale floor_ms)
     row "scale 4,096 / 2,000 live, 256 w." "$(ms "$wall")" "$(ms "$floor")" "$(ratio "$wall" "$floor")" "< 1.25"
     row "  UI thread busy (rows, notices)" "$(ms "$(figure scale ui_thread_cpu_ms)")" "" "" "CPU time of the UI thread over the scan"
-    row "  recall" "$(figure scale recall_percent) %" "100 %" "" "$(figure scale hosts_found) of $(figure scale hosts_expected); wrong MACs $(figure scale wrong_macs)"
+    row "  CPU of wineserver / winedevice" "$(ms "$(figure scale wineserver_cpu_ms)")" "$(ms "$(figure scale winedevice_cpu_ms)")" "" "Xvfb $(ms "$(figure scale xvfb_cpu_ms)"); $(nproc) cores"
+    row "  recall" "$(figure scale recall_percent) %" "100 %" "" "$(figure scale hosts_found) of $(figure scale hosts_expected); wrong MACs $(figure scale wrong_macs); neighbour table overflows $(figure scale neighbour_overflows)"
     row "  WM_NULL answer p50 / p99" "$(figure scale ui_p50_ms) ms" "" "" "p99 $(figure scale ui_p99_ms) ms (< 50)"
     row "  WM_NULL answer max" "$(figure scale ui_max_ms) ms" "" "" "< 250; $(figure scale ui_pings) samples"
   fi
