@@ -97,6 +97,15 @@ class ScanEngineTest : public ::testing::Test {
     return true;
   }
 
+  static bool WaitUntilUnlisted(const ScanRun& run) {
+    const DWORD start = GetTickCount();
+    while (run.ListedWorkers() != 0) {
+      if (GetTickCount() - start > 5000) return false;
+      Sleep(2);
+    }
+    return true;
+  }
+
   ScriptedProbe probe;
   std::shared_ptr<RecordingPort> port = std::make_shared<RecordingPort>();
   std::shared_ptr<LockRegistry> locks = std::make_shared<LockRegistry>();
@@ -115,6 +124,7 @@ TEST_F(ScanEngineTest, DispatchesEveryAddressInOrderAcrossCarries) {
   std::sort(sortedExpected.begin(), sortedExpected.end());
   EXPECT_EQ(probed, sortedExpected);
   EXPECT_EQ(run->StartedWorkers(), 4u);
+  EXPECT_TRUE(WaitUntilUnlisted(*run)) << "ended workers keep no handle";
   EXPECT_EQ(port->begins.load(), 1);
   ASSERT_FALSE(port->notices.empty());
   EXPECT_EQ(port->notices.back(), 0) << "the last worker reports 0";
