@@ -16,7 +16,7 @@ machine_ready() {
     command -v Xvfb >/dev/null && command -v xwd >/dev/null &&
     { [ -x /usr/lib/wine/wine64 ] || command -v wine >/dev/null; } &&
     [ -f /usr/src/googletest/CMakeLists.txt ] &&
-    command -v ip >/dev/null &&
+    command -v ip >/dev/null && command -v clang++ >/dev/null &&
     locale -a 2>/dev/null | grep -qi '^zh_CN\.utf-\?8$'
 }
 
