@@ -233,7 +233,14 @@ class ExportTest : public ProgramFixture {
   void SetUp() override {
     ProgramFixture::SetUp();
     ASSERT_TRUE(folder_.Created());
+    ASSERT_NE(GetCurrentDirectoryA(MAX_PATH, previousFolder_), 0u);
     caption_ = WindowText(window_);
+  }
+  // The dialog makes the chosen folder the current one, which would keep
+  // the scratch folder from being removed.
+  void TearDown() override {
+    SetCurrentDirectoryA(previousFolder_);
+    ProgramFixture::TearDown();
   }
 
   // Clicks 导出 while the operator answers; returns once the handler has.
@@ -315,6 +322,7 @@ class ExportTest : public ProgramFixture {
   std::string ChosenPath() { return OnUi([&] { return program_->Window().SaveDialog().FileName(); }); }
 
   ScratchFolder folder_{"qv_export_"};
+  char previousFolder_[MAX_PATH] = {};
   std::string caption_;
 };
 
