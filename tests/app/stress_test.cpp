@@ -16,7 +16,6 @@
 #include <thread>
 
 #include "program_fixture.h"
-#include "support/handle_count.h"
 
 namespace qv::test {
 namespace {
@@ -45,13 +44,6 @@ bool LockCanBeEntered(const std::shared_ptr<LockRegistry>& locks, LockId lock, D
   else
     taker.detach();
   return free;
-}
-
-// Handles of threads, ended or not. Every run keeps its threads' handles
-// until it is freed, so a run that is never freed shows here.
-long ThreadHandleCount() {
-  const std::vector<HANDLE> handles = ProcessHandles();
-  return static_cast<long>(std::count_if(handles.begin(), handles.end(), [](HANDLE h) { return GetThreadId(h) != 0; }));
 }
 
 bool ByColumn(const Cells& a, const Cells& b, int column, bool descending) {
@@ -208,11 +200,7 @@ TEST_F(StressTest, TwoHundredCyclesOfStartAndStopRestartOrHeaderClick) {
   ASSERT_TRUE(WaitUntil([&] { return probe.Running() == 0; }));
   EXPECT_TRUE(WaitUntil([&] { return ThreadHandleCount() == threadHandlesBefore; }, 3000))
       << "thread handles before " << threadHandlesBefore << ", after " << ThreadHandleCount();
-  // The runtime gives a mutex an event at its first contention, which may
-  // come late in the cycles, and keeps some for good: the lock registry's,
-  // the scan lock's and the scripted probe's live for the whole test.
-  constexpr long kLongLivedMutexes = 3;
-  EXPECT_LE(ProcessHandleCount(), handlesBefore + kLongLivedMutexes) << "before " << handlesBefore;
+  EXPECT_LE(ProcessHandleCount(), handlesBefore + kLazyMutexHandles) << "before " << handlesBefore;
 }
 
 }  // namespace
