@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <map>
 #include <mutex>
@@ -17,11 +18,26 @@
 
 #include "app/program.h"
 #include "scan/address_text.h"
+#include "support/handle_count.h"
 #include "support/window_driver.h"
 #include "ui/main_window.h"
 #include "ui/run_on_ui_thread.h"
 
 namespace qv::test {
+
+// Handles of threads, ended or not. A run keeps its threads' handles until
+// it is freed, so a run that is never freed shows here.
+inline long ThreadHandleCount() {
+  const std::vector<HANDLE> handles = ProcessHandles();
+  return static_cast<long>(std::count_if(handles.begin(), handles.end(), [](HANDLE h) { return GetThreadId(h) != 0; }));
+}
+
+// Handles that may appear during scans without any leak: the runtime gives
+// a mutex an event at its first contention, which may come at any scan,
+// and keeps it while the mutex lives (a recursive one's for good). The lock
+// registry's, the scan lock's and the scripted probe's live as long as the
+// window.
+constexpr long kLazyMutexHandles = 3;
 
 // Answers after a delay; addresses in `live` answer with their reply time.
 // Never sends anything.
