@@ -309,16 +309,6 @@ class ExportTest : public ProgramFixture {
     });
   }
 
-  void ClickHeader(int column) {
-    const HWND list = Handle(C::超级列表框1);
-    NMLISTVIEW click{};
-    click.hdr.hwndFrom = list;
-    click.hdr.idFrom = static_cast<UINT_PTR>(GetDlgCtrlID(list));
-    click.hdr.code = LVN_COLUMNCLICK;
-    click.iSubItem = column;
-    SendMessageA(GetParent(list), WM_NOTIFY, click.hdr.idFrom, reinterpret_cast<LPARAM>(&click));
-  }
-
   std::string ChosenPath() { return OnUi([&] { return program_->Window().SaveDialog().FileName(); }); }
 
   ScratchFolder folder_{"qv_export_"};

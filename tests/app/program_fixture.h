@@ -39,6 +39,17 @@ inline long ThreadHandleCount() {
 // window.
 constexpr long kLazyMutexHandles = 3;
 
+// A click on a column header of the results list, as the header reports it
+// to the list's parent.
+inline void SendHeaderClick(HWND list, int column) {
+  NMLISTVIEW click{};
+  click.hdr.hwndFrom = list;
+  click.hdr.idFrom = static_cast<UINT_PTR>(GetDlgCtrlID(list));
+  click.hdr.code = LVN_COLUMNCLICK;
+  click.iSubItem = column;
+  SendMessageA(GetParent(list), WM_NOTIFY, click.hdr.idFrom, reinterpret_cast<LPARAM>(&click));
+}
+
 class ProgramFixture : public ::testing::Test {
  protected:
   void SetUp() override { Launch({"10.0.0.7", "192.168.9.9"}); }
@@ -79,6 +90,7 @@ class ProgramFixture : public ::testing::Test {
   }
 
   void Click(Component button) { SendMessageA(Handle(button), BM_CLICK, 0, 0); }
+  void ClickHeader(int column) { SendHeaderClick(Handle(Component::超级列表框1), column); }
   void WriteField(Component field, const std::string& text) {
     OnUi([&] {
       program_->Window().WriteContent(field, text);

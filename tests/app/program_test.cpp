@@ -86,22 +86,13 @@ TEST_F(ProgramTest, TheListFollowsDiscoveryInAnyOrder) {
 TEST_F(ProgramTest, HeaderClicksAlternateAscendingAndDescending) {
   probe.SetLive({{"10.3.0.1", 5}, {"10.3.0.2", 12}, {"10.3.0.13", 2}});
   ASSERT_TRUE(ScanAndWait("10.3.0.1", "10.3.0.13"));
-  const auto header = Handle(C::超级列表框1);
-  auto clickHeader = [&](int column) {
-    NMLISTVIEW click{};
-    click.hdr.hwndFrom = header;
-    click.hdr.idFrom = static_cast<UINT_PTR>(GetDlgCtrlID(header));
-    click.hdr.code = LVN_COLUMNCLICK;
-    click.iSubItem = column;
-    SendMessageA(GetParent(header), WM_NOTIFY, click.hdr.idFrom, reinterpret_cast<LPARAM>(&click));
-  };
-  clickHeader(0);
+  ClickHeader(0);
   EXPECT_EQ(ListColumn(0), (std::vector<std::string>{"10.3.0.001", "10.3.0.002", "10.3.0.013"}));
-  clickHeader(0);
+  ClickHeader(0);
   EXPECT_EQ(ListColumn(0), (std::vector<std::string>{"10.3.0.013", "10.3.0.002", "10.3.0.001"}));
-  clickHeader(3);  // reply-time texts ascend byte-wise: "12" before "2"
+  ClickHeader(3);  // reply-time texts ascend byte-wise: "12" before "2"
   EXPECT_EQ(ListColumn(3), (std::vector<std::string>{"12", "2", "5"}));
-  clickHeader(2);  // the shared flag: now descending
+  ClickHeader(2);  // the shared flag: now descending
   EXPECT_EQ(ListColumn(2), (std::vector<std::string>{"02-00-00-00-00-0D", "02-00-00-00-00-02", "02-00-00-00-00-01"}));
 }
 
@@ -233,11 +224,6 @@ TEST_F(ProgramTest, StopIsImmediateKeepsTheRowsAndNothingArrivesAfterIt) {
 }
 
 TEST_F(ProgramTest, RestartsAndHeaderClicksDuringScansNeverMixScans) {
-  const HWND list = Handle(C::超级列表框1);
-  NMLISTVIEW click{};
-  click.hdr.hwndFrom = list;
-  click.hdr.idFrom = static_cast<UINT_PTR>(GetDlgCtrlID(list));
-  click.hdr.code = LVN_COLUMNCLICK;
   std::map<std::string, std::int32_t> live;
   for (int last = 1; last <= 40; ++last) live["10.7.0." + std::to_string(last)] = 1;
   live["10.8.0.2"] = 1;
@@ -249,8 +235,7 @@ TEST_F(ProgramTest, RestartsAndHeaderClicksDuringScansNeverMixScans) {
     SetRange("10.7.0.1", "10.7.0.40");
     Click(C::按钮_开始扫描);
     Sleep(static_cast<DWORD>(round % 5) * 6);
-    click.iSubItem = round % 4;
-    SendMessageA(GetParent(list), WM_NOTIFY, click.hdr.idFrom, reinterpret_cast<LPARAM>(&click));
+    ClickHeader(round % 4);
     if (round % 2) Click(C::按钮2);  // stop, then start at once
     SetRange("10.8.0.1", "10.8.0.3");
     Click(C::按钮_开始扫描);

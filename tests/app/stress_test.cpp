@@ -84,12 +84,7 @@ class StressTest : public ProgramFixture {
     click.column = column;
     click.descending = headerClicks_++ % 2 == 1;
     click.tableAtClick = OnUi([&] {
-      NMLISTVIEW notice{};
-      notice.hdr.hwndFrom = list;
-      notice.hdr.idFrom = static_cast<UINT_PTR>(GetDlgCtrlID(list));
-      notice.hdr.code = LVN_COLUMNCLICK;
-      notice.iSubItem = column;
-      SendMessageA(GetParent(list), WM_NOTIFY, notice.hdr.idFrom, reinterpret_cast<LPARAM>(&notice));
+      SendHeaderClick(list, column);
       return Table();
     });
     return click;

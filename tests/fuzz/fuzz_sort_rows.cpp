@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "listview/list_row.h"
+#include "support/partition_sort.h"
 
 namespace {
 
@@ -91,24 +92,10 @@ int Compare(const ListRow& a, const ListRow& b, const Key& key) {
   }
 }
 
-// The partition steps on 1-based positions, one comparison at a time,
-// recursing on both sides.
 void PartitionSort(std::vector<ListRow>& rows, std::int64_t first, std::int64_t last, const Key& key) {
-  if (key.kind == Key::kNone || first >= last) return;
-  const int sign = key.descending ? -1 : 1;
-  const auto at = [&](std::int64_t k) -> ListRow& { return rows[static_cast<std::size_t>(k - 1)]; };
-  const ListRow pivot = at(first);
-  std::int64_t i = first;
-  std::int64_t j = last;
-  while (i < j) {
-    while (i < j && sign * Compare(at(j), pivot, key) >= 0) --j;
-    if (i < j) at(i++) = at(j);
-    while (i < j && sign * Compare(at(i), pivot, key) <= 0) ++i;
-    if (i < j) at(j--) = at(i);
-  }
-  at(i) = pivot;
-  PartitionSort(rows, first, i - 1, key);
-  PartitionSort(rows, i + 1, last, key);
+  if (key.kind == Key::kNone) return;
+  qv::test::PartitionSort(rows, first, last, key.descending ? -1 : 1,
+                          [&](const ListRow& a, const ListRow& b) { return Compare(a, b, key); });
 }
 
 bool SameRow(const ListRow& a, const ListRow& b) {
