@@ -59,6 +59,18 @@ ListRow RowOf(const HostRecord& host) {
   return row;
 }
 
+// One row inserted and filled in place. InsertRows switches redrawing off
+// and on around its rows, and switching it on repaints the whole list: once
+// per live host, that repaint costs more than all the rest of the recording
+// (under Wine about 10 ms with a page of rows). The control by itself
+// repaints only the rows an insert moves on screen, none below the page.
+void InsertOneRow(ListViewWrapper& list, int index, const ListRow& row) {
+  const int at = list.InsertItem(index, row.text, row.image, row.checkState, row.indent, row.data);
+  if (at < 0) return;
+  for (std::size_t i = 0; i < row.subTexts.size(); ++i)
+    list.SetItemText(at, static_cast<int>(i) + 1, row.subTexts[i]);
+}
+
 void RebuildInAddressOrder(ProgramState& state) {
   state.ResultListView.DeleteAllItems();
   state.ResultListView.InsertRows(std::nullopt, state.ResultTable, kAddressOrder);
@@ -78,7 +90,7 @@ void ShowInAddressOrder(ProgramState& state, const ListRow& row) {
     const auto place = std::lower_bound(shown.begin(), shown.end(), row.text);
     if (place == shown.end() || *place != row.text) {
       const int index = static_cast<int>(place - shown.begin());
-      state.ResultListView.InsertRows(index, std::vector<ListRow>{row}, 0);
+      InsertOneRow(state.ResultListView, index, row);
       shown.insert(place, row.text);
       return;
     }

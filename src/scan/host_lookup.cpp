@@ -6,9 +6,12 @@
 #include <iphlpapi.h>
 
 #include <array>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <memory>
+#include <mutex>
 #include <optional>
 
 #include "scan/address_text.h"
@@ -69,27 +72,82 @@ bool IsAllZero(const std::uint8_t* bytes, std::size_t count) {
 }
 
 // Runs a query that reports the buffer size it needs, with a larger buffer
-// each time until it fits: the table can grow between two calls. 64-bit
-// elements keep the structures in it aligned. Empty when the query fails.
+// each time until it fits: the table can grow between two calls, and during a
+// scan the neighbour table grows by the addresses probed meanwhile, so each
+// retry asks for twice the reported size. 64-bit elements keep the structures
+// in it aligned. Empty when the query fails.
 template <typename Query>
 std::vector<std::uint64_t> QueryTable(Query query, DWORD tooSmall) {
   std::vector<std::uint64_t> buffer(64);
-  for (int attempt = 0; attempt < 4; ++attempt) {
+  for (int attempt = 0; attempt < 6; ++attempt) {
     ULONG size = static_cast<ULONG>(buffer.size() * sizeof(std::uint64_t));
     const DWORD result = query(buffer.data(), &size);
     if (result == NO_ERROR) return buffer;
     if (result != tooSmall) return {};
-    buffer.resize(size / sizeof(std::uint64_t) + 1);
+    buffer.resize(2 * (size / sizeof(std::uint64_t) + 1));
   }
   return {};
+}
+
+using TableBuffer = std::vector<std::uint64_t>;
+
+// Reads of the neighbour table shared by the workers. Wine reads the table
+// one reader at a time and at about half a millisecond per row, so with a
+// read per live host, hundreds of workers would queue for seconds each. A
+// read that begins after a worker asks holds the row its echo reply made, so
+// every worker that asks while one read runs takes the result of the next
+// one, which the first of them starts: at most two reads' wait, one read per
+// wave of workers.
+class NeighbourTableReads {
+ public:
+  std::shared_ptr<const TableBuffer> ReadStartedFromNow() {
+    std::unique_lock<std::mutex> hold(mutex_);
+    const std::uint64_t needed = readsStarted_ + 1;
+    changed_.wait(hold, [&] { return latestNumber_ >= needed || !reading_; });
+    if (latestNumber_ >= needed) return latest_;
+    const std::uint64_t number = ++readsStarted_;
+    reading_ = true;
+    hold.unlock();
+    std::shared_ptr<const TableBuffer> table;
+    {
+      // Whatever happens to this read, the workers waiting for it go on.
+      const struct Done {
+        NeighbourTableReads& reads;
+        ~Done() {
+          const std::lock_guard<std::mutex> again(reads.mutex_);
+          reads.reading_ = false;
+          reads.changed_.notify_all();
+        }
+      } done{*this};
+      table = std::make_shared<const TableBuffer>(QueryTable(
+          [](void* rows, ULONG* size) { return GetIpNetTable(static_cast<MIB_IPNETTABLE*>(rows), size, FALSE); },
+          ERROR_INSUFFICIENT_BUFFER));
+      const std::lock_guard<std::mutex> again(mutex_);
+      latest_ = table;
+      latestNumber_ = number;
+    }
+    return table;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  bool reading_ = false;
+  std::uint64_t readsStarted_ = 0;
+  std::uint64_t latestNumber_ = 0;
+  std::shared_ptr<const TableBuffer> latest_;
+};
+
+NeighbourTableReads& SharedNeighbourTableReads() {
+  static NeighbourTableReads reads;
+  return reads;
 }
 
 // The neighbour table lists addresses that were asked for but never answered
 // too, with an all-zero MAC: only a complete six-byte entry is an answer.
 std::optional<MacBytes> MacFromNeighbourTable(IPAddr address) {
-  const std::vector<std::uint64_t> buffer = QueryTable(
-      [](void* table, ULONG* size) { return GetIpNetTable(static_cast<MIB_IPNETTABLE*>(table), size, FALSE); },
-      ERROR_INSUFFICIENT_BUFFER);
+  const std::shared_ptr<const TableBuffer> read = SharedNeighbourTableReads().ReadStartedFromNow();
+  const TableBuffer& buffer = *read;
   if (buffer.empty()) return std::nullopt;
   const auto* table = reinterpret_cast<const MIB_IPNETTABLE*>(buffer.data());
   const std::size_t room =

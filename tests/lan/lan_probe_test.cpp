@@ -5,8 +5,6 @@
 
 #include <cstdint>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -14,48 +12,18 @@
 #include "scan/echo_probe.h"
 #include "scan/host_lookup.h"
 #include "scan/socket_library.h"
+#include "lan/lan_truth.h"
 
 namespace qv {
 namespace {
 
 constexpr std::int32_t kTimeoutMs = 1000;
 
-struct TruthRow {
-  std::string address;
-  std::string name;
-  std::string mac;
-  bool answersEcho;
-};
-
-std::vector<std::string> SplitTabs(const std::string& line) {
-  std::vector<std::string> fields;
-  std::size_t start = 0;
-  for (;;) {
-    const std::size_t tab = line.find('\t', start);
-    fields.push_back(line.substr(start, tab == std::string::npos ? std::string::npos : tab - start));
-    if (tab == std::string::npos) return fields;
-    start = tab + 1;
-  }
-}
+using test::TruthRow;
 
 class LanProbe : public testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    const char* path = std::getenv("QV_LAN_TRUTH");
-    if (path == nullptr) return;
-    std::ifstream file(path);
-    std::string line;
-    while (std::getline(file, line)) {
-      if (!line.empty() && line.back() == '\r') line.pop_back();
-      if (line.empty() || line[0] == '#') continue;
-      const std::vector<std::string> f = SplitTabs(line);
-      if (f.size() != 4) {
-        rows_.clear();
-        return;
-      }
-      rows_.push_back({f[0], f[1], f[2], f[3] == "yes"});
-    }
-  }
+  static void SetUpTestSuite() { rows_ = test::ReadTruth(std::getenv("QV_LAN_TRUTH")); }
 
   void SetUp() override {
     ASSERT_NE(std::getenv("QV_LAN_TRUTH"), nullptr) << "run through tests/lan/run_lan_test.sh";
@@ -118,6 +86,21 @@ TEST_F(LanProbe, MacAddressesOfEveryHostAndOfTheScannerItself) {
   for (const TruthRow& row : rows_) {
     SCOPED_TRACE(row.address);
     EXPECT_EQ(LookupMacAddress(row.address), row.mac);
+  }
+}
+
+// Workers share reads of the neighbour table; every one of them must still
+// get its own host's MAC.
+TEST_F(LanProbe, MacAddressesFromManyThreadsAtOnce) {
+  std::vector<std::string> macs(rows_.size() * 8);
+  std::vector<std::thread> threads;
+  for (std::size_t i = 0; i < macs.size(); ++i) {
+    threads.emplace_back([&macs, i] { macs[i] = LookupMacAddress(rows_[i % rows_.size()].address); });
+  }
+  for (std::thread& thread : threads) thread.join();
+  for (std::size_t i = 0; i < macs.size(); ++i) {
+    SCOPED_TRACE(rows_[i % rows_.size()].address);
+    EXPECT_EQ(macs[i], rows_[i % rows_.size()].mac);
   }
 }
 

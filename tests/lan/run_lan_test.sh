@@ -1,18 +1,24 @@
 #!/usr/bin/env bash
-# Runs the LAN test program inside the scanner namespace of a fresh virtual
+# Runs a LAN test program inside the scanner namespace of a fresh virtual
 # LAN, with a Wine prefix whose wineserver starts in that namespace, and
 # removes everything afterwards, also when the test fails.
-#   run_lan_test.sh <lan_probe_test.exe> <Wine prefix template folder>
+#   run_lan_test.sh <test.exe> <Wine prefix template folder> [program.exe]
+# With a program (the scanner the test drives), the test gets a private
+# virtual display and learns the program's path (QV_LAN_PROGRAM) and a file
+# name for its export (QV_LAN_EXPORT).
 # Exits 77 (skipped) where network namespaces cannot be made.
 set -uo pipefail
 HERE=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 # shellcheck source=tests/lan/testbed.sh
 source "$HERE/testbed.sh"
+# shellcheck source=scripts/wine-env.sh
+source "$HERE/../../scripts/wine-env.sh"
 
 readonly SKIP=77
 readonly WINE_DIED=3
-program=${1:?usage: run_lan_test.sh <test.exe> <prefix template>}
-template=${2:?usage: run_lan_test.sh <test.exe> <prefix template>}
+test_program=${1:?usage: run_lan_test.sh <test.exe> <prefix template> [program.exe]}
+template=${2:?usage: run_lan_test.sh <test.exe> <prefix template> [program.exe]}
+program=${3:-}
 
 say() { printf '[lan] %s\n' "$*"; }
 now() { date +%s.%N; }
@@ -27,13 +33,30 @@ if [ ! -x "$TESTBED_WINE64" ]; then
   say "skipped: no 64-bit Wine at $TESTBED_WINE64"
   exit $SKIP
 fi
-# A console program: nothing in the namespace needs the caller's display.
+# Nothing in the namespace uses the caller's display: a program under test
+# gets a private one.
 unset DISPLAY
 
-trap testbed_down EXIT
+trap 'testbed_down; qv_display_stop' EXIT
 # A time-out of the caller ends the script through its EXIT trap too.
 trap 'exit 143' TERM
 trap 'exit 130' INT
+
+windows_path() { printf 'Z:%s' "${1//\//\\}"; }
+
+# The X server's socket file reaches into the namespace; its abstract socket,
+# which belongs to the network namespace it was opened in, does not.
+display_reachable() {
+  testbed_exec xdotool getdisplaygeometry >/dev/null 2>&1
+}
+
+# The program's windows: unmanaged, as a bare virtual display has no window
+# manager (a managed window waits 2 s for one whenever it is destroyed).
+prepare_program() {
+  display_reachable || { say "the display $DISPLAY cannot be reached from the scanner namespace"; return 1; }
+  testbed_wine reg add "HKCU\\Software\\Wine\\AppDefaults\\$(basename "$program")\\X11 Driver" \
+    /v Managed /d N /f >>"$TESTBED_DIR/wine.log" 2>&1 </dev/null
+}
 
 # One run on a fresh bed. Returns the test program's status, or WINE_DIED
 # when it failed after Wine's network service had gone.
@@ -45,9 +68,14 @@ run_once() {
   start=$(now)
   testbed_wine_prepare "$template" || { say "could not start Wine in the scanner namespace"; return 1; }
   say "Wine prefix prepared and started in $(elapsed "$start") s"
+  if [ -n "$program" ]; then
+    prepare_program || return 1
+  fi
   start=$(now)
-  QV_LAN_TRUTH="Z:${TESTBED_TRUTH//\//\\}" testbed_wine "$program" --gtest_color=no \
-    >"$TESTBED_DIR/test.out" 2>&1 </dev/null
+  QV_LAN_TRUTH=$(windows_path "$TESTBED_TRUTH") \
+    QV_LAN_PROGRAM=${program:+$(windows_path "$program")} \
+    QV_LAN_EXPORT=$(windows_path "$TESTBED_DIR/export.txt") \
+    testbed_wine "$test_program" --gtest_color=no >"$TESTBED_DIR/test.out" 2>&1 </dev/null
   status=$?
   cat "$TESTBED_DIR/test.out"
   say "test program ran in $(elapsed "$start") s"
@@ -60,6 +88,9 @@ run_once() {
 }
 
 total=$(now)
+if [ -n "$program" ]; then
+  qv_display_start || exit 1
+fi
 run_once
 status=$?
 if [ "$status" -eq $WINE_DIED ]; then

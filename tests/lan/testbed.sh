@@ -26,6 +26,10 @@
 #   testbed_wine_prepare <template>     # a Wine prefix of this run (see below)
 #   testbed_wine <program.exe> ...      # Wine inside the scanner namespace
 #   testbed_wine_alive                  # is Wine's network service still up?
+# or built from its pieces, for other address plans (the scan benchmarks):
+#   testbed_begin; testbed_add_scanner <prefix length>
+#   testbed_add_many_host <index> <MAC> <yes|no> <prefix length> <addresses file>
+#   testbed_check_isolated
 # or as a command:
 #   eval "$(tests/lan/testbed.sh up)"   # prints the TESTBED_* variables
 #   tests/lan/testbed.sh down "$TESTBED_DIR"
@@ -122,7 +126,9 @@ testbed_remove_stale() {
   done
 }
 
-testbed_up() {
+# The bed's folder, the scanner namespace's /etc files and the truth file's
+# first lines; names everything after TESTBED_ID.
+testbed_begin() {
   testbed_names
   testbed_remove_stale
   TESTBED_DIR=$(mktemp -d "${TMPDIR:-/tmp}/qvlan-$TESTBED_ID.XXXXXX") || return 1
@@ -143,15 +149,24 @@ testbed_up() {
     printf '# address\tname\tMAC\tanswers echo\n'
     printf '%s\t%s\t%s\tyes\n' "$TESTBED_SCANNER_ADDRESS" "$TESTBED_SCANNER_NAME" "$(testbed_mac_text "$TESTBED_SCANNER_MAC")"
   } >"$TESTBED_TRUTH"
+}
 
+# The scanner namespace: lo and the bridge br0 holding the scanner's address
+# with the given prefix length.
+testbed_add_scanner() {
+  local length=$1
   ip netns add "$TESTBED_SCANNER_NS" || return 1
   ip -n "$TESTBED_SCANNER_NS" link set lo up || return 1
   ip -n "$TESTBED_SCANNER_NS" link add br0 type bridge || return 1
   # A bridge takes the lowest MAC of its ports unless given one.
   ip -n "$TESTBED_SCANNER_NS" link set br0 address "$TESTBED_SCANNER_MAC" || return 1
-  ip -n "$TESTBED_SCANNER_NS" addr add "$TESTBED_SCANNER_ADDRESS/24" dev br0 || return 1
+  ip -n "$TESTBED_SCANNER_NS" addr add "$TESTBED_SCANNER_ADDRESS/$length" dev br0 || return 1
   ip -n "$TESTBED_SCANNER_NS" link set br0 up || return 1
+}
 
+testbed_up() {
+  testbed_begin || return 1
+  testbed_add_scanner 24 || return 1
   local index=0 address name mac echo
   while read -r address name mac echo; do
     index=$((index + 1))
@@ -162,6 +177,27 @@ testbed_up() {
   testbed_check_isolated || return 1
   testbed_wait_ports_forwarding || return 1
   testbed_say "up: scanner namespace $TESTBED_SCANNER_NS, $index hosts, truth in $TESTBED_TRUTH"
+}
+
+# One host namespace that holds many addresses on its one interface, all
+# with one MAC and no names: for sweeps of thousands of addresses.
+#   testbed_add_many_host <index> <MAC> <answers echo: yes|no> <prefix length> <file of addresses>
+testbed_add_many_host() {
+  local index=$1 mac=$2 echo=$3 length=$4 list=$5
+  local ns=$TESTBED_HOST_NS_PREFIX$index
+  ip netns add "$ns" || return 1
+  ip -n "$TESTBED_SCANNER_NS" link add "port$index" type veth peer name eth0 netns "$ns" || return 1
+  ip -n "$TESTBED_SCANNER_NS" link set "port$index" master br0 up || return 1
+  ip -n "$ns" link set lo up || return 1
+  ip -n "$ns" link set eth0 address "$mac" || return 1
+  awk -v len="$length" '{ print "address add " $1 "/" len " dev eth0" }' "$list" >"$TESTBED_DIR/host$index.batch"
+  ip -n "$ns" -batch "$TESTBED_DIR/host$index.batch" || return 1
+  ip -n "$ns" link set eth0 up || return 1
+  if [ "$echo" = no ]; then
+    ip netns exec "$ns" sysctl -q -w net.ipv4.icmp_echo_ignore_all=1 || return 1
+  fi
+  awk -v mac="$(testbed_mac_text "$mac")" -v echo="$echo" '{ printf "%s\t\t%s\t%s\n", $1, mac, echo }' "$list" \
+    >>"$TESTBED_TRUTH"
 }
 
 # The guarantee every probe relies on: the scanner namespace has no default

@@ -1,0 +1,284 @@
+#!/usr/bin/env bash
+# The scan benchmarks: the real program (the 64-bit build, under Wine)
+# scanning virtual LANs made of network namespaces, each run driven from
+# outside its process by scan_bench.exe, and a summary table at the end.
+#
+#   sweep   10.77.5.1-254 of the tests' LAN (plus SWEEP_EXTRA_HOSTS live
+#           hosts, default 30), 100 workers, 100 ms time-out; recall, the
+#           pause between worker starts seen on the wire, and the same range
+#           swept by fping and by nmap from the scanner namespace
+#   scale   10.78.0.0/20: 4,096 addresses, 2,000 of them held by one host
+#           namespace that answers on all; 256 workers, 100 ms time-out;
+#           the window's answer time to WM_NULL every 20 ms meanwhile
+#   memory  10.79.0.0/21: 2,048 addresses behind a router that answers
+#           nothing for them; 1,024 workers, 3,000 ms time-out, then
+#           12,000 ms (the time-out at which 1,024 workers are alive at once)
+#
+#   bench/run_scan_benchmarks.sh [sweep] [scale] [memory]    (default: all)
+#
+# Needs root. Every probe stays inside the namespaces built here; everything
+# is removed afterwards, also on failure.
+set -uo pipefail
+ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+cd "$ROOT"
+# shellcheck source=scripts/wine-env.sh
+source scripts/wine-env.sh
+# shellcheck source=tests/lan/testbed.sh
+source tests/lan/testbed.sh
+
+PROGRAM=$ROOT/build/win64/src/app/quorvane.exe
+BENCH=$ROOT/build/win64/bench/scan_bench.exe
+TEMPLATE=$ROOT/build/win64/lan-wineprefix
+SWEEP_EXTRA_HOSTS=${SWEEP_EXTRA_HOSTS:-30}
+
+say() { printf '[bench] %s\n' "$*"; }
+now() { date +%s.%N; }
+windows_path() { printf 'Z:%s' "${1//\//\\}"; }
+
+reason=$(testbed_unavailable_reason)
+if [ -n "$reason" ]; then
+  say "cannot build virtual LANs: $reason"
+  exit 1
+fi
+for tool in cc fping nmap xdotool Xvfb; do
+  command -v "$tool" >/dev/null || { say "installing what is missing (scripts/setup.sh)"; scripts/setup.sh || exit 1; break; }
+done
+
+say "building the program and the bench driver (build/win64, log in build-win64.log)"
+{ cmake --preset win64 && cmake --build build/win64 --target quorvane scan_bench; } >build-win64.log 2>&1 ||
+  { tail -n 30 build-win64.log; exit 1; }
+WORK=$(mktemp -d)
+cc -O2 -Wall -o "$WORK/probe_spacing" bench/probe_spacing.c || exit 1
+
+CAPTURE_PID=""
+cleanup() {
+  if [ -n "$CAPTURE_PID" ]; then kill "$CAPTURE_PID" 2>/dev/null; wait "$CAPTURE_PID" 2>/dev/null; fi
+  testbed_down
+  qv_display_stop
+  rm -rf "$WORK"
+}
+trap cleanup EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
+
+unset DISPLAY
+qv_display_start || exit 1
+
+# Wine inside the bed's scanner namespace, on the private display, with the
+# program's windows unmanaged (no window manager runs there).
+bed_wine() {
+  testbed_wine_prepare "$TEMPLATE" || { say "Wine did not start in the scanner namespace"; return 1; }
+  testbed_exec xdotool getdisplaygeometry >/dev/null 2>&1 ||
+    { say "the display $DISPLAY cannot be reached from the scanner namespace"; return 1; }
+  testbed_wine reg add 'HKCU\Software\Wine\AppDefaults\quorvane.exe\X11 Driver' /v Managed /d N /f \
+    >>"$TESTBED_DIR/wine.log" 2>&1 </dev/null
+}
+
+# CPU seconds (user + system) used so far by Wine's server, its device
+# service (where the echoes are sent) and the X server: besides the program
+# itself, the processes a scan keeps busy.
+helper_cpu() {
+  local pid name
+  for pid in $(ip netns pids "$TESTBED_SCANNER_NS" 2>/dev/null) ${QV_XVFB_PID:-}; do
+    name=$(tr '\0' '\n' <"/proc/$pid/cmdline" 2>/dev/null | head -n 1)
+    case "$name" in
+      *wineserver*) name=wineserver ;;
+      *winedevice.exe) name=winedevice ;;
+      Xvfb) name=xvfb ;;
+      *) continue ;;
+    esac
+    awk -v n="$name" '{ print n, ($14 + $15) / 100 }' "/proc/$pid/stat" 2>/dev/null
+  done | awk '{ cpu[$1] += $2 } END { for (n in cpu) print n, cpu[n] }' | sort
+}
+
+# The kernel's neighbour table is one for all namespaces, 1,024 entries by
+# default (gc_thresh3): a scan that outgrows it loses sends, and the kernel
+# says so. (Its messages are rate-limited: a count above 0 is what matters.)
+neighbour_overflows() {
+  dmesg 2>/dev/null | grep -c 'neighbor table overflow'
+}
+
+# run_bench <name> <scanner address> <first> <last> <workers> <time-out> [options]
+# The figures land in $WORK/<name>.out as key=value lines.
+run_bench() {
+  local name=$1
+  shift
+  say "$name: scanning $2 to $3 with $4 workers and a $5 ms time-out"
+  helper_cpu >"$WORK/$name.cpu-before"
+  local overflows
+  overflows=$(neighbour_overflows)
+  testbed_wine "$BENCH" "$(windows_path "$PROGRAM")" "$@" >"$WORK/$name.out" 2>"$WORK/$name.err" </dev/null
+  local status=$?
+  helper_cpu | join "$WORK/$name.cpu-before" - |
+    awk '{ printf "%s_cpu_ms=%.0f\n", $1, ($3 - $2) * 1000 }' >>"$WORK/$name.out"
+  echo "neighbour_overflows=$(($(neighbour_overflows) - overflows))" >>"$WORK/$name.out"
+  if [ "$status" -ne 0 ]; then
+    say "$name failed (status $status):"
+    grep -v '^wine:\|fixme' "$WORK/$name.err" | tail -n 5
+    testbed_wine_alive || say "Wine's network service (winedevice.exe) is gone: every echo fails from then on"
+    return 1
+  fi
+  # The status text is GBK, as the window holds it.
+  iconv -f GBK -t UTF-8 "$WORK/$name.out" | sed 's/^/         /'
+}
+
+figure() { sed -n "s/^$2=//p" "$WORK/$1.out" 2>/dev/null | head -n 1; }
+
+# One line per worker start as the wire saw it: the spacing of the first
+# packets towards consecutive addresses of the range.
+spacing_figures() {
+  local scanner=$1
+  grep -v "^$scanner " "$WORK/spacing.txt" | sort -k2,2n |
+    awk 'NR > 1 { printf "%.3f\n", ($2 - last) / 1000 } { last = $2 }' | sort -n | awk '
+    { gaps[++n] = $1; sum += $1 }
+    END {
+      if (n == 0) { print "pause_count=0"; exit }
+      printf "pause_count=%d\npause_median_ms=%.2f\npause_mean_ms=%.2f\npause_p10_ms=%.2f\npause_p90_ms=%.2f\n",
+        n, gaps[int((n + 1) / 2)], sum / n, gaps[int(n * 0.1) + 1], gaps[int(n * 0.9)]
+    }' >>"$WORK/sweep.out"
+}
+
+# timed <output file> <command...>: runs the command with its output in the
+# file and prints how long it took, in milliseconds.
+timed() {
+  local out=$1 start
+  shift
+  start=$(now)
+  "$@" >"$out" 2>&1 </dev/null
+  awk -v a="$start" -v b="$(now)" 'BEGIN { printf "%.0f", (b - a) * 1000 }'
+}
+
+sweep() {
+  say "sweep: building the tests' virtual LAN with $SWEEP_EXTRA_HOSTS more live hosts"
+  TESTBED_EXTRA_HOSTS=$SWEEP_EXTRA_HOSTS testbed_up || return 1
+  bed_wine || return 1
+  # Not through a shell function: $! must be the watcher itself.
+  ip netns exec "$TESTBED_SCANNER_NS" "$WORK/probe_spacing" br0 "$TESTBED_SCANNER_ADDRESS" "$WORK/listening" \
+    >"$WORK/spacing.txt" &
+  CAPTURE_PID=$!
+  for _ in $(seq 50); do [ -f "$WORK/listening" ] && break; sleep 0.1; done
+  run_bench sweep "$TESTBED_SCANNER_ADDRESS" "$TESTBED_NET.1" "$TESTBED_NET.254" 100 100 \
+    --truth "$(windows_path "$TESTBED_TRUTH")"
+  local status=$?
+  kill "$CAPTURE_PID" 2>/dev/null
+  wait "$CAPTURE_PID" 2>/dev/null
+  CAPTURE_PID=""
+  [ "$status" -eq 0 ] || return 1
+  spacing_figures "$TESTBED_SCANNER_ADDRESS"
+
+  local ms found
+  ms=$(timed "$WORK/fping.txt" testbed_exec fping -a -g "$TESTBED_NET.1" "$TESTBED_NET.254")
+  found=$(grep -c '^[0-9.]*$' "$WORK/fping.txt")
+  printf 'fping_ms=%s\nfping_hosts=%s\n' "$ms" "$found" >>"$WORK/sweep.out"
+  ms=$(timed "$WORK/nmap.txt" testbed_exec nmap -sn "$TESTBED_NET.1-254")
+  found=$(sed -n 's/.*(\([0-9]*\) hosts\? up).*/\1/p' "$WORK/nmap.txt")
+  printf 'nmap_ms=%s\nnmap_hosts=%s\n' "$ms" "$found" >>"$WORK/sweep.out"
+  grep '^pause_\|^fping_\|^nmap_' "$WORK/sweep.out" | sed 's/^/         /'
+  testbed_down
+}
+
+# many_bed <scanner address> <prefix length> <answers echo> <addresses file>
+many_bed() {
+  TESTBED_SCANNER_ADDRESS=$1
+  TESTBED_NET=${1%.*}
+  testbed_begin || return 1
+  testbed_add_scanner "$2" || return 1
+  testbed_add_many_host 1 02:51:56:06:00:02 "$3" "$2" "$4" || return 1
+  testbed_check_isolated || return 1
+  # The host's link is up once the scanner can reach its first address.
+  local first deadline=$((SECONDS + 10))
+  first=$(head -n 1 "$4")
+  until testbed_exec ping -n -q -c 1 -W 0.3 "$first" >/dev/null 2>&1 ||
+    testbed_exec ip neigh show "$first" | grep -q lladdr; do
+    [ "$SECONDS" -lt "$deadline" ] || { say "the host namespace did not come up"; return 1; }
+    sleep 0.1
+  done
+  say "up: $(grep -c . "$4") addresses in one host namespace (answers echo: $3)"
+}
+
+# Addresses of the /20 10.78.0.0: count of them spread evenly over offsets
+# 2 to 4094 (not the network, the scanner at .0.1 or the broadcast).
+spread_addresses() {
+  awk -v count="$1" -v base="$2" 'BEGIN {
+    for (k = 0; k < count; k++) {
+      o = 2 + int(k * 4093 / count)
+      printf "%s.%d.%d\n", base, int(o / 256), o % 256
+    }
+  }'
+}
+
+scale() {
+  say "scale: building a /20 whose one host namespace answers on 2,000 of its 4,096 addresses"
+  spread_addresses 2000 10.78 >"$WORK/scale.addresses"
+  many_bed 10.78.0.1 20 yes "$WORK/scale.addresses" || return 1
+  bed_wine || return 1
+  run_bench scale 10.78.0.1 10.78.0.0 10.78.15.255 256 100 --truth "$(windows_path "$TESTBED_TRUTH")" --ping-ui ||
+    return 1
+  testbed_down
+}
+
+# The silent addresses lie behind a router namespace that swallows whatever
+# it is sent for them (a blackhole route): the scanner's neighbour table then
+# holds one entry, the router's, instead of one per address. With thousands
+# of on-link silent hosts the machine-wide neighbour table (gc_thresh3, 1,024
+# entries by default) overflows, sends fail at once and workers end early.
+memory() {
+  say "memory: building a router namespace that swallows everything sent to 10.79.0.0/21"
+  echo 10.79.8.2 >"$WORK/router.address"
+  many_bed 10.79.8.1 24 yes "$WORK/router.address" || return 1
+  local router=${TESTBED_HOST_NS_PREFIX}1
+  ip netns exec "$router" sysctl -q -w net.ipv4.ip_forward=1 || return 1
+  ip -n "$router" route add blackhole 10.79.0.0/21 || return 1
+  testbed_exec ip route add 10.79.0.0/21 via 10.79.8.2 dev br0 || return 1
+  testbed_check_isolated || return 1
+  bed_wine || return 1
+  run_bench memory 10.79.8.1 10.79.0.0 10.79.7.255 1024 3000 --threads || return 1
+  run_bench memory_full 10.79.8.1 10.79.0.0 10.79.7.255 1024 12000 --threads || return 1
+  testbed_down
+}
+
+summary() {
+  printf '\n%-34s %12s %12s %8s  %s\n' "benchmark" "measured" "reference" "ratio" "target"
+  row() { printf '%-34s %12s %12s %8s  %s\n' "$@"; }
+  ms() { awk -v v="$1" 'BEGIN { if (v == "") print "-"; else printf "%.2f s", v / 1000 }'; }
+  ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (a == "" || b == "" || b == 0) print "-"; else printf "%.2f", a / b }'; }
+  if [ -f "$WORK/sweep.out" ]; then
+    local wall
+    wall=$(figure sweep wall_ms)
+    row "sweep 254, 100 workers, 100 ms" "$(ms "$wall")" "$(ms "$(figure sweep floor_ms)")" "$(ratio "$wall" "$(figure sweep floor_ms)")" "floor"
+    row "  CPU of wineserver / winedevice" "$(ms "$(figure sweep wineserver_cpu_ms)")" "$(ms "$(figure sweep winedevice_cpu_ms)")" "" "UI thread $(ms "$(figure sweep ui_thread_cpu_ms)"), Xvfb $(ms "$(figure sweep xvfb_cpu_ms)")"
+    row "  fping -a -g" "$(ms "$(figure sweep fping_ms)")" "$(ms "$wall")" "$(ratio "$wall" "$(figure sweep fping_ms)")" "scanner / fping"
+    row "  nmap -sn" "$(ms "$(figure sweep nmap_ms)")" "$(ms "$wall")" "$(ratio "$wall" "$(figure sweep nmap_ms)")" "scanner / nmap"
+    row "  recall" "$(figure sweep recall_percent) %" "100 %" "" "$(figure sweep hosts_found) of $(figure sweep hosts_expected); wrong MACs $(figure sweep wrong_macs), names $(figure sweep wrong_names)"
+    row "  pause between worker starts" "$(figure sweep pause_median_ms) ms" "10 ms" "" "median of $(figure sweep pause_count); p10 $(figure sweep pause_p10_ms), p90 $(figure sweep pause_p90_ms), mean $(figure sweep pause_mean_ms)"
+  fi
+  if [ -f "$WORK/scale.out" ]; then
+    local wall floor
+    wall=$(figure scale wall_ms)
+    floor=$(figure scale floor_ms)
+    row "scale 4,096 / 2,000 live, 256 w." "$(ms "$wall")" "$(ms "$floor")" "$(ratio "$wall" "$floor")" "< 1.25"
+    row "  UI thread busy (rows, notices)" "$(ms "$(figure scale ui_thread_cpu_ms)")" "" "" "CPU time of the UI thread over the scan"
+    row "  CPU of wineserver / winedevice" "$(ms "$(figure scale wineserver_cpu_ms)")" "$(ms "$(figure scale winedevice_cpu_ms)")" "" "Xvfb $(ms "$(figure scale xvfb_cpu_ms)"); $(nproc) cores"
+    row "  recall" "$(figure scale recall_percent) %" "100 %" "" "$(figure scale hosts_found) of $(figure scale hosts_expected); wrong MACs $(figure scale wrong_macs); neighbour table overflows $(figure scale neighbour_overflows)"
+    row "  WM_NULL answer p50 / p99" "$(figure scale ui_p50_ms) ms" "" "" "p99 $(figure scale ui_p99_ms) ms (< 50)"
+    row "  WM_NULL answer max" "$(figure scale ui_max_ms) ms" "" "" "< 250; $(figure scale ui_pings) samples"
+  fi
+  local run
+  for run in memory memory_full; do
+    [ -f "$WORK/$run.out" ] || continue
+    row "$run: 1,024 w., $(figure "$run" timeout_ms) ms" "$(figure "$run" peak_working_set_mb) MB" "" "" "peak working set"
+    row "  workers alive at once" "$(figure "$run" workers_started_at_once)" "1024" "" "threads: idle $(figure "$run" threads_idle), peak $(figure "$run" threads_peak); wall $(ms "$(figure "$run" wall_ms)")"
+  done
+}
+
+selected=("$@")
+[ ${#selected[@]} -gt 0 ] || selected=(sweep scale memory)
+failed=0
+for run in "${selected[@]}"; do
+  case "$run" in
+    sweep | scale | memory) "$run" || { failed=1; testbed_down; } ;;
+    *) say "unknown benchmark '$run' (sweep, scale, memory)"; failed=1 ;;
+  esac
+done
+summary
+exit $failed

@@ -1,0 +1,312 @@
+// One timed scan of the real program, driven from this process: starts the
+// scanner, writes the range, worker count and time-out into its window,
+// presses 开始 and waits for the window to report the end of the scan.
+// Prints its figures as key=value lines for bench/run_scan_benchmarks.sh.
+//
+//   scan_bench.exe <quorvane.exe> <scanner address> <first> <last> <workers>
+//                  <time-out ms> [--truth <file>] [--ping-ui] [--threads]
+//
+// It refuses to start unless the program pre-filled the range of the given
+// scanner address (so it runs inside that virtual LAN) and the range lies in
+// the scanner's /16: no probe can leave the bench's own namespaces.
+//   --truth    recall against a truth file (address, name, MAC, yes/no)
+//   --ping-ui  a second thread times WM_NULL to the window every 20 ms
+//   --threads  polls the program's thread count and working set
+#include <windows.h>
+#include <psapi.h>
+#include <tlhelp32.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "lan/lan_truth.h"
+#include "support/program_driver.h"
+
+namespace {
+
+using qv::Component;
+using namespace qv::test;
+
+constexpr DWORD kWindowLimitMs = 60000;
+constexpr DWORD kIdleHoldMs = 1000;
+constexpr DWORD kPingEveryMs = 20;
+constexpr UINT kPingLimitMs = 10000;
+constexpr DWORD kThreadPollMs = 20;
+constexpr double kDispatchPauseMs = 10;
+
+struct Options {
+  std::string program, scanner, first, last;
+  int workers = 0;
+  int timeoutMs = 0;
+  std::string truth;
+  bool pingUi = false;
+  bool threads = false;
+};
+
+std::optional<Options> ParseOptions(int argc, char** argv) {
+  if (argc < 7) return std::nullopt;
+  Options options{argv[1], argv[2], argv[3], argv[4], std::atoi(argv[5]), std::atoi(argv[6])};
+  for (int i = 7; i < argc; ++i) {
+    const std::string option = argv[i];
+    if (option == "--truth" && i + 1 < argc) options.truth = argv[++i];
+    else if (option == "--ping-ui") options.pingUi = true;
+    else if (option == "--threads") options.threads = true;
+    else return std::nullopt;
+  }
+  return options;
+}
+
+std::optional<std::uint32_t> AddressValue(const std::string& text) {
+  unsigned f[4];
+  char rest = 0;
+  if (std::sscanf(text.c_str(), "%u.%u.%u.%u%c", &f[0], &f[1], &f[2], &f[3], &rest) != 4) return std::nullopt;
+  if (f[0] > 255 || f[1] > 255 || f[2] > 255 || f[3] > 255) return std::nullopt;
+  return (f[0] << 24) | (f[1] << 16) | (f[2] << 8) | f[3];
+}
+
+std::string Prefix(const std::string& address) { return address.substr(0, address.rfind('.') + 1); }
+
+std::string Padded(const std::string& address) {
+  char last[8];
+  std::snprintf(last, sizeof last, "%03d", std::atoi(address.c_str() + address.rfind('.') + 1));
+  return Prefix(address) + last;
+}
+
+double Percentile(std::vector<double> values, double share) {
+  if (values.empty()) return 0;
+  std::sort(values.begin(), values.end());
+  const auto index = static_cast<std::size_t>(share * static_cast<double>(values.size() - 1) + 0.5);
+  return values[std::min(index, values.size() - 1)];
+}
+
+double FileTimeMs(const FILETIME& time) {
+  return static_cast<double>((static_cast<std::uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime) / 1e4;
+}
+
+// Kernel plus user time of one thread of another process.
+double ThreadCpuMs(DWORD threadId) {
+  const qv::UniqueHandle thread(OpenThread(THREAD_QUERY_INFORMATION, FALSE, threadId));
+  FILETIME created{}, exited{}, kernel{}, user{};
+  if (!thread || !GetThreadTimes(thread.get(), &created, &exited, &kernel, &user)) return -1;
+  return FileTimeMs(kernel) + FileTimeMs(user);
+}
+
+int ThreadCount(DWORD pid) {
+  const qv::UniqueFile snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
+  if (!snapshot) return -1;
+  THREADENTRY32 entry{};
+  entry.dwSize = sizeof entry;
+  int count = 0;
+  for (BOOL more = Thread32First(snapshot.get(), &entry); more; more = Thread32Next(snapshot.get(), &entry))
+    if (entry.th32OwnerProcessID == pid) ++count;
+  return count;
+}
+
+struct MemoryFigures {
+  std::size_t workingSet = 0;
+  std::size_t peakWorkingSet = 0;
+};
+
+MemoryFigures Memory(HANDLE process) {
+  PROCESS_MEMORY_COUNTERS counters{};
+  counters.cb = sizeof counters;
+  if (!GetProcessMemoryInfo(process, &counters, sizeof counters)) return {};
+  return {counters.WorkingSetSize, counters.PeakWorkingSetSize};
+}
+
+// Samples taken on a thread of their own while the scan runs.
+class Sampler {
+ public:
+  Sampler(DWORD everyMs, std::function<void()> sample)
+      : everyMs_(everyMs), sample_(std::move(sample)), thread_([this] { Run(); }) {}
+  ~Sampler() { Stop(); }
+  Sampler(const Sampler&) = delete;
+  Sampler& operator=(const Sampler&) = delete;
+  void Stop() {
+    stop_ = true;
+    if (thread_.joinable()) thread_.join();
+  }
+
+ private:
+  void Run() {
+    while (!stop_) {
+      const double start = NowMs();
+      sample_();
+      const double spent = NowMs() - start;
+      if (spent < everyMs_) Sleep(static_cast<DWORD>(everyMs_ - spent));
+    }
+  }
+  DWORD everyMs_;
+  std::function<void()> sample_;
+  std::atomic<bool> stop_{false};
+  std::thread thread_;
+};
+
+void Print(const char* key, double value) { std::printf("%s=%.1f\n", key, value); }
+void Print(const char* key, int value) { std::printf("%s=%d\n", key, value); }
+void Print(const char* key, std::size_t value) { std::printf("%s=%zu\n", key, value); }
+void Print(const char* key, const std::string& value) { std::printf("%s=%s\n", key, value.c_str()); }
+
+bool SetUpScan(const ProgramDriver& driver, const Options& options) {
+  return driver.WriteText(Component::编辑框_线程数, std::to_string(options.workers)) &&
+         driver.WriteText(Component::编辑框_延时, std::to_string(options.timeoutMs)) &&
+         driver.WriteAddress(Component::IP编辑框_开始, options.first) &&
+         driver.WriteAddress(Component::IP编辑框_结束, options.last) &&
+         driver.ReadText(Component::编辑框_线程数) == std::to_string(options.workers) &&
+         driver.ReadText(Component::编辑框_延时) == std::to_string(options.timeoutMs);
+}
+
+// Every host of the truth that answers must be listed, with its name and MAC.
+void PrintRecall(const std::vector<qv::ListRow>& rows, const std::string& truthPath) {
+  std::map<std::string, const qv::ListRow*> listed;
+  for (const qv::ListRow& row : rows) listed[row.text] = &row;
+  int expected = 0, found = 0, wrongName = 0, wrongMac = 0, extra = 0;
+  std::map<std::string, bool> answers;
+  for (const TruthRow& host : ReadTruth(truthPath.c_str())) {
+    answers[Padded(host.address)] = host.answersEcho;
+    if (!host.answersEcho) continue;
+    ++expected;
+    const auto it = listed.find(Padded(host.address));
+    if (it == listed.end()) continue;
+    ++found;
+    const std::vector<std::string>& cells = it->second->subTexts;
+    const bool nameRight = cells.size() >= 2 && cells[0] == host.name;
+    const bool macRight = cells.size() >= 2 && cells[1] == host.mac;
+    wrongName += nameRight ? 0 : 1;
+    wrongMac += macRight ? 0 : 1;
+    if (!nameRight || !macRight)
+      std::fprintf(stderr, "%s listed as '%s' '%s', truth '%s' '%s'\n", host.address.c_str(),
+                   cells.size() >= 2 ? cells[0].c_str() : "", cells.size() >= 2 ? cells[1].c_str() : "",
+                   host.name.c_str(), host.mac.c_str());
+  }
+  for (const qv::ListRow& row : rows) {
+    const auto it = answers.find(row.text);
+    if (it == answers.end() || !it->second) ++extra;
+  }
+  Print("hosts_expected", expected);
+  Print("hosts_found", found);
+  Print("recall_percent", expected ? 100.0 * found / expected : 0.0);
+  Print("wrong_names", wrongName);
+  Print("wrong_macs", wrongMac);
+  Print("rows_not_in_truth", extra);
+}
+
+int Run(const Options& options) {
+  const auto first = AddressValue(options.first), last = AddressValue(options.last),
+             scanner = AddressValue(options.scanner);
+  if (!first || !last || !scanner || *last < *first || (*first >> 16) != (*scanner >> 16) ||
+      (*last >> 16) != (*scanner >> 16)) {
+    std::fprintf(stderr, "the range must lie in the scanner's /16\n");
+    return 2;
+  }
+  const LaunchedProgram program("\"" + options.program + "\"");
+  if (!program.started()) {
+    std::fprintf(stderr, "could not start %s\n", options.program.c_str());
+    return 1;
+  }
+  const std::optional<ProgramDriver> driver = ProgramDriver::Attach(program.id(), kWindowLimitMs);
+  if (!driver) {
+    std::fprintf(stderr, "the main window did not appear\n");
+    return 1;
+  }
+  const std::string prefix = Prefix(options.scanner);
+  if (driver->ReadAddress(Component::IP编辑框_开始) != prefix + "1" ||
+      driver->ReadAddress(Component::IP编辑框_结束) != prefix + "255") {
+    std::fprintf(stderr, "not inside the virtual LAN of %s: not scanning\n", options.scanner.c_str());
+    return 1;
+  }
+  if (!SetUpScan(*driver, options)) {
+    std::fprintf(stderr, "could not set up the scan in the window\n");
+    return 1;
+  }
+
+  const double addresses = static_cast<double>(*last - *first + 1);
+  const double floorMs = addresses * kDispatchPauseMs + options.timeoutMs;
+  const int idleThreads = ThreadCount(driver->ProcessId());
+  const double uiCpuBefore = ThreadCpuMs(driver->UiThreadId());
+
+  std::vector<double> pings;
+  std::optional<Sampler> pinger;
+  if (options.pingUi) {
+    pinger.emplace(kPingEveryMs, [&] {
+      const double start = NowMs();
+      DWORD_PTR result = 0;
+      SendMessageTimeoutA(driver->Window(), WM_NULL, 0, 0, SMTO_NORMAL, kPingLimitMs, &result);
+      pings.push_back(NowMs() - start);
+    });
+  }
+  int peakThreads = idleThreads;
+  std::size_t peakSampledWorkingSet = 0;
+  std::optional<Sampler> threadWatch;
+  if (options.threads) {
+    threadWatch.emplace(kThreadPollMs, [&] {
+      peakThreads = std::max(peakThreads, ThreadCount(driver->ProcessId()));
+      peakSampledWorkingSet = std::max(peakSampledWorkingSet, Memory(program.handle()).workingSet);
+    });
+  }
+
+  const double start = NowMs();
+  if (!driver->Click(Component::按钮_开始扫描)) {
+    std::fprintf(stderr, "开始 was not clicked\n");
+    return 1;
+  }
+  double end = 0;
+  const auto limit = static_cast<DWORD>(3 * floorMs + 120000);
+  const bool ended = driver->WaitForScanEnd(kIdleHoldMs, limit, &end);
+  if (pinger) pinger->Stop();
+  if (threadWatch) threadWatch->Stop();
+  if (!ended) {
+    std::fprintf(stderr, "the scan did not end within %lu ms\n", static_cast<unsigned long>(limit));
+    return 1;
+  }
+
+  const std::vector<qv::ListRow> rows = driver->ReadRows();
+  Print("addresses", static_cast<std::size_t>(addresses));
+  Print("workers", options.workers);
+  Print("timeout_ms", options.timeoutMs);
+  Print("wall_ms", end - start);
+  Print("floor_ms", floorMs);
+  Print("wall_over_floor", (end - start) / floorMs);
+  Print("rows", rows.size());
+  Print("status_live_hosts", driver->StatusPart(2));
+  Print("ui_thread_cpu_ms", ThreadCpuMs(driver->UiThreadId()) - uiCpuBefore);
+  if (!options.truth.empty()) PrintRecall(rows, options.truth);
+  if (options.pingUi) {
+    Print("ui_pings", pings.size());
+    Print("ui_p50_ms", Percentile(pings, 0.50));
+    Print("ui_p99_ms", Percentile(pings, 0.99));
+    Print("ui_max_ms", pings.empty() ? 0 : *std::max_element(pings.begin(), pings.end()));
+  }
+  if (options.threads) {
+    const MemoryFigures memory = Memory(program.handle());
+    Print("threads_idle", idleThreads);
+    Print("threads_peak", peakThreads);
+    // The dispatcher is the one thread of a scan that is not a worker.
+    Print("workers_started_at_once", peakThreads - idleThreads - 1);
+    Print("peak_working_set_mb", static_cast<double>(memory.peakWorkingSet) / (1024.0 * 1024.0));
+    Print("sampled_working_set_mb", static_cast<double>(peakSampledWorkingSet) / (1024.0 * 1024.0));
+  }
+  std::fflush(stdout);
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::optional<Options> options = ParseOptions(argc, argv);
+  if (!options) {
+    std::fprintf(stderr,
+                 "usage: scan_bench.exe <quorvane.exe> <scanner address> <first> <last> <workers> <time-out ms>"
+                 " [--truth <file>] [--ping-ui] [--threads]\n");
+    return 2;
+  }
+  return Run(*options);
+}

@@ -1,0 +1,354 @@
+#include "support/program_driver.h"
+
+#include <commctrl.h>
+#include <dlgs.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "listview/list_view_wrapper.h"
+#include "listview/process_memory_helper.h"
+#include "ui/label.h"
+#include "support/window_driver.h"
+
+namespace qv::test {
+namespace {
+
+// A message to a window of another process must not hang the driver when
+// that process stops answering.
+constexpr UINT kSendLimitMs = 10000;
+constexpr DWORD kCloseGraceMs = 10000;
+constexpr int kMessageBoxTextId = 0xFFFF;
+constexpr const char* kReady = "准备就绪";
+constexpr const char* kNoWorkers = "线程： 0";
+
+const char* ClassNameOf(Kind kind) {
+  switch (kind) {
+    case Kind::GroupBox:
+    case Kind::PushButton: return WC_BUTTONA;
+    case Kind::ReportList: return WC_LISTVIEWA;
+    case Kind::AddressField: return WC_IPADDRESSA;
+    case Kind::Label: return kLabelClassName;
+    case Kind::EditField: return WC_EDITA;
+    case Kind::StatusBar: return STATUSCLASSNAMEA;
+    case Kind::ProgressBar: return PROGRESS_CLASSA;
+    case Kind::SaveFileDialog: break;
+  }
+  return nullptr;
+}
+
+bool SameClass(HWND window, const char* className) {
+  return className && lstrcmpiA(ClassOf(window).c_str(), className) == 0;
+}
+
+// The window's top-left corner in its parent's client coordinates.
+POINT PositionInParent(HWND window) {
+  RECT box{};
+  GetWindowRect(window, &box);
+  POINT corner{box.left, box.top};
+  ScreenToClient(GetParent(window), &corner);
+  return corner;
+}
+
+// The child of parent with the component's class at the component's place;
+// the status bar docks itself, so only its class counts.
+HWND FindChild(HWND parent, const ComponentDescriptor& component) {
+  for (HWND child = GetWindow(parent, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+    if (!SameClass(child, ClassNameOf(component.kind))) continue;
+    if (component.kind == Kind::StatusBar) return child;
+    const POINT at = PositionInParent(child);
+    if (at.x == component.x && at.y == component.y) return child;
+  }
+  return nullptr;
+}
+
+struct WindowSearch {
+  DWORD pid;
+  std::string_view caption;
+  HWND found;
+};
+
+BOOL CALLBACK MatchTopLevel(HWND window, LPARAM param) {
+  auto& search = *reinterpret_cast<WindowSearch*>(param);
+  DWORD pid = 0;
+  GetWindowThreadProcessId(window, &pid);
+  if (pid != search.pid || !IsWindowVisible(window) || WindowText(window) != search.caption) return TRUE;
+  search.found = window;
+  return FALSE;
+}
+
+BOOL CALLBACK CloseTopLevel(HWND window, LPARAM pid) {
+  DWORD owner = 0;
+  GetWindowThreadProcessId(window, &owner);
+  if (owner == static_cast<DWORD>(pid)) PostMessageA(window, WM_CLOSE, 0, 0);
+  return TRUE;
+}
+
+// The edit field that holds the save dialog's file name: inside a combo box
+// (itself perhaps inside a ComboBoxEx) on some implementations of the
+// dialog, a plain edit field on others.
+HWND FileNameField(HWND dialog) {
+  HWND control = nullptr;
+  for (int id : {cmb13, edt1}) {
+    control = GetDlgItem(dialog, id);
+    if (control && IsWindowVisible(control)) break;
+    control = nullptr;
+  }
+  if (!control || SameClass(control, WC_EDITA)) return control;
+  HWND edit = nullptr;
+  EnumChildWindows(
+      control,
+      [](HWND child, LPARAM found) -> BOOL {
+        if (!SameClass(child, WC_EDITA)) return TRUE;
+        *reinterpret_cast<HWND*>(found) = child;
+        return FALSE;
+      },
+      reinterpret_cast<LPARAM>(&edit));
+  return edit;
+}
+
+void PressOk(HWND dialog) {
+  PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDOK)));
+}
+
+}  // namespace
+
+// ---- LaunchedProgram ----
+
+LaunchedProgram::LaunchedProgram(const std::string& commandLine) {
+  std::string line = commandLine;
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info{};
+  if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) return;
+  process_.reset(info.hProcess);
+  CloseHandle(info.hThread);
+  id_ = info.dwProcessId;
+}
+
+LaunchedProgram::~LaunchedProgram() {
+  if (!process_) return;
+  EnumWindows(&CloseTopLevel, static_cast<LPARAM>(id_));
+  if (!WaitForExit(kCloseGraceMs)) {
+    TerminateProcess(process_.get(), 1);
+    WaitForExit(kCloseGraceMs);
+  }
+}
+
+bool LaunchedProgram::WaitForExit(DWORD limitMs) const {
+  return process_ && WaitForSingleObject(process_.get(), limitMs) == WAIT_OBJECT_0;
+}
+
+// ---- ProgramDriver ----
+
+double NowMs() {
+  LARGE_INTEGER frequency{}, now{};
+  QueryPerformanceFrequency(&frequency);
+  QueryPerformanceCounter(&now);
+  return 1000.0 * static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+HWND FindTopLevelWindow(DWORD pid, std::string_view caption) {
+  WindowSearch search{pid, caption, nullptr};
+  EnumWindows(&MatchTopLevel, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+std::optional<ProgramDriver> ProgramDriver::Attach(DWORD pid, DWORD limitMs) {
+  std::optional<ProgramDriver> driver;
+  // The window is shown after every component exists and the address fields
+  // are filled, so a visible window is a complete one.
+  WaitUntil(
+      [&] {
+        HWND window = FindTopLevelWindow(pid, kWindowCaption);
+        if (!window) return false;
+        ProgramDriver candidate(pid, window);
+        if (!candidate.FindControls()) return false;
+        driver = candidate;
+        return true;
+      },
+      limitMs);
+  return driver;
+}
+
+bool ProgramDriver::FindControls() {
+  HWND group = FindChild(window_, Describe(Component::分组框1));
+  if (!group) return false;
+  for (const ComponentDescriptor& component : kLayout) {
+    if (component.kind == Kind::SaveFileDialog) continue;
+    HWND control = FindChild(component.parent == Parent::Group ? group : window_, component);
+    if (!control) return false;
+    controls_[IndexOf(component.id)] = control;
+  }
+  return true;
+}
+
+HWND ProgramDriver::Control(Component component) const {
+  return component == Component::Window ? window_ : controls_[IndexOf(component)];
+}
+
+LRESULT ProgramDriver::Send(HWND target, UINT message, WPARAM wParam, LPARAM lParam) const {
+  DWORD_PTR result = 0;
+  if (!SendMessageTimeoutA(target, message, wParam, lParam, SMTO_NORMAL, kSendLimitMs, &result)) return 0;
+  return static_cast<LRESULT>(result);
+}
+
+std::string ProgramDriver::ReadText(Component edit) const { return TextOf(Control(edit)); }
+
+// GetWindowText does not ask a window of another process for its text (it
+// gives the caption the system keeps, empty for most controls): ask it.
+std::string ProgramDriver::TextOf(HWND field) const {
+  const auto length = static_cast<std::size_t>(Send(field, WM_GETTEXTLENGTH));
+  std::string text(length + 1, '\0');
+  const auto copied =
+      static_cast<std::size_t>(Send(field, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data())));
+  text.resize(std::min(copied, length));
+  return text;
+}
+
+bool ProgramDriver::WriteText(Component edit, std::string_view text) const {
+  const std::string terminated(text);
+  return Send(Control(edit), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(terminated.c_str())) != 0;
+}
+
+std::string ProgramDriver::ReadAddress(Component field) const {
+  ProcessMemoryHelper memory;
+  const RemoteProcess process(memory, window_);
+  if (!process) return "";
+  const RemoteBlock block(process, sizeof(DWORD));
+  if (!block) return "";
+  if (Send(Control(field), IPM_GETADDRESS, 0, static_cast<LPARAM>(block.address())) == 0) return "";
+  const std::vector<std::uint8_t> bytes = block.Read(sizeof(DWORD));
+  DWORD address = 0;
+  std::memcpy(&address, bytes.data(), sizeof address);
+  char text[20];
+  std::snprintf(text, sizeof text, "%d.%d.%d.%d", static_cast<int>(FIRST_IPADDRESS(address)),
+                static_cast<int>(SECOND_IPADDRESS(address)), static_cast<int>(THIRD_IPADDRESS(address)),
+                static_cast<int>(FOURTH_IPADDRESS(address)));
+  return text;
+}
+
+bool ProgramDriver::WriteAddress(Component field, std::string_view text) const {
+  int f[4] = {};
+  char rest = 0;
+  const std::string terminated(text);
+  if (std::sscanf(terminated.c_str(), "%d.%d.%d.%d%c", &f[0], &f[1], &f[2], &f[3], &rest) != 4) return false;
+  for (int value : f)
+    if (value < 0 || value > 255) return false;
+  Send(Control(field), IPM_SETADDRESS, 0, static_cast<LPARAM>(MAKEIPADDRESS(f[0], f[1], f[2], f[3])));
+  return ReadAddress(field) == terminated;
+}
+
+bool ProgramDriver::Click(Component button) const {
+  DWORD_PTR result = 0;
+  return SendMessageTimeoutA(Control(button), BM_CLICK, 0, 0, SMTO_NORMAL, kSendLimitMs, &result) != 0;
+}
+
+bool ProgramDriver::PostClick(Component button) const { return PostMessageA(Control(button), BM_CLICK, 0, 0) != 0; }
+
+std::string ProgramDriver::StatusPart(int part) const {
+  HWND bar = Control(Component::状态条1);
+  // Wine counts characters here, not bytes: room for two bytes each.
+  const std::size_t capacity = 2u * LOWORD(Send(bar, SB_GETTEXTLENGTHA, static_cast<WPARAM>(part))) + 2u;
+  ProcessMemoryHelper memory;
+  const RemoteProcess process(memory, window_);
+  if (!process) return "";
+  const RemoteBlock block(process, capacity);
+  if (!block || !block.Write(std::string(capacity, '\0').data(), capacity)) return "";
+  Send(bar, SB_GETTEXTA, static_cast<WPARAM>(part), static_cast<LPARAM>(block.address()));
+  const std::vector<std::uint8_t> bytes = block.Read(capacity);
+  const auto end = std::find(bytes.begin(), bytes.end(), std::uint8_t{0});
+  return std::string(bytes.begin(), end);
+}
+
+std::vector<ListRow> ProgramDriver::ReadRows() const {
+  ListViewWrapper list;
+  std::vector<ListRow> rows;
+  if (list.Attach(Control(Component::超级列表框1), true)) list.ReadAllRows(rows);
+  return rows;
+}
+
+bool ProgramDriver::IsIdle() const { return StatusPart(0) == kReady && StatusPart(1) == kNoWorkers; }
+
+bool ProgramDriver::WaitForScanEnd(DWORD holdMs, DWORD limitMs, double* idleSinceMs) const {
+  // Every look is two messages the UI thread must answer while it serves the
+  // scan's workers: look no more often than needed.
+  constexpr DWORD kLookEveryMs = 10;
+  const double start = NowMs();
+  bool idle = false;
+  double since = 0;
+  for (double now = start; now - start <= limitMs; now = NowMs()) {
+    if (!IsIdle()) {
+      idle = false;
+    } else {
+      if (!idle) since = now;
+      idle = true;
+      if (now - since >= holdMs) {
+        if (idleSinceMs) *idleSinceMs = since;
+        return true;
+      }
+    }
+    Sleep(kLookEveryMs);
+  }
+  return false;
+}
+
+HWND ProgramDriver::FindDialog() const {
+  struct Search {
+    DWORD pid;
+    HWND found;
+  } search{pid_, nullptr};
+  EnumWindows(
+      [](HWND window, LPARAM param) -> BOOL {
+        auto& s = *reinterpret_cast<Search*>(param);
+        DWORD pid = 0;
+        GetWindowThreadProcessId(window, &pid);
+        if (pid != s.pid || !IsWindowVisible(window) || ClassOf(window) != "#32770") return TRUE;
+        s.found = window;
+        return FALSE;
+      },
+      reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+HWND ProgramDriver::WaitForDialog(bool saveDialog, DWORD limitMs) const {
+  HWND dialog = nullptr;
+  WaitUntil(
+      [&] {
+        dialog = FindDialog();
+        if (!dialog) return false;
+        return saveDialog ? FileNameField(dialog) != nullptr : GetDlgItem(dialog, kMessageBoxTextId) != nullptr;
+      },
+      limitMs);
+  return dialog;
+}
+
+ExportOutcome ProgramDriver::Export(const std::string& path, DWORD limitMs) const {
+  ExportOutcome outcome;
+  if (!PostClick(Component::按钮_导出)) return outcome;
+  HWND dialog = WaitForDialog(true, limitMs);
+  if (!dialog) return outcome;
+  HWND field = FileNameField(dialog);
+  // The dialog may fill in its initial name after it has been shown; a name
+  // written before that would be overwritten.
+  WaitUntil([&] { return !TextOf(field).empty(); }, limitMs);
+  outcome.initialName = TextOf(field);
+  if (!Send(field, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str())) || TextOf(field) != path) return outcome;
+  PressOk(dialog);
+  outcome.dialogAnswered = WaitUntil([&] { return !IsWindow(dialog); }, limitMs);
+  if (!outcome.dialogAnswered) return outcome;
+
+  HWND box = WaitForDialog(false, limitMs);
+  if (!box) return outcome;
+  outcome.messageSeen = true;
+  outcome.messageText = TextOf(GetDlgItem(box, kMessageBoxTextId));
+  outcome.messageCaption = TextOf(box);
+  PressOk(box);
+  WaitUntil([&] { return !IsWindow(box); }, limitMs);
+  return outcome;
+}
+
+void ProgramDriver::Close() const { PostMessageA(window_, WM_CLOSE, 0, 0); }
+
+}  // namespace qv::test

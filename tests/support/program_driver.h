@@ -1,0 +1,117 @@
+#pragma once
+// Drives the scanner's main window from another process, the way an operator
+// would: fields written and read by their own messages, buttons clicked,
+// status-bar parts and list rows read back through blocks allocated in the
+// scanner's process, the export answered through the real save dialog and
+// message box. Every wait has a limit; failures are results ("" or false).
+
+#include <windows.h>
+
+#include <array>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "base/win_handle.h"
+#include "listview/list_row.h"
+#include "ui/layout.h"
+
+namespace qv::test {
+
+// A program this process started; when the object goes, the program's
+// windows are asked to close and, if it is still running after a grace
+// period, that one process is terminated by its handle.
+class LaunchedProgram {
+ public:
+  // commandLine: the program's path, quoted as needed. started() tells.
+  explicit LaunchedProgram(const std::string& commandLine);
+  LaunchedProgram(const LaunchedProgram&) = delete;
+  LaunchedProgram& operator=(const LaunchedProgram&) = delete;
+  ~LaunchedProgram();
+
+  bool started() const { return static_cast<bool>(process_); }
+  DWORD id() const { return id_; }
+  HANDLE handle() const { return process_.get(); }
+  bool WaitForExit(DWORD limitMs) const;
+
+ private:
+  UniqueHandle process_;
+  DWORD id_ = 0;
+};
+
+// What the export reported in its message box.
+struct ExportOutcome {
+  std::string initialName;      // the file name the save dialog opened with
+  bool dialogAnswered = false;  // the save dialog appeared and took the name
+  bool messageSeen = false;
+  std::string messageText;
+  std::string messageCaption;
+};
+
+class ProgramDriver {
+ public:
+  // Waits up to limitMs for process pid to show its main window (captioned
+  // kWindowCaption) with every component, found by class and position.
+  static std::optional<ProgramDriver> Attach(DWORD pid, DWORD limitMs);
+
+  DWORD ProcessId() const { return pid_; }
+  HWND Window() const { return window_; }
+  HWND Control(Component component) const;
+  DWORD UiThreadId() const { return GetWindowThreadProcessId(window_, nullptr); }
+
+  // 编辑框_线程数, 编辑框_延时: WM_GETTEXT / WM_SETTEXT.
+  std::string ReadText(Component edit) const;
+  bool WriteText(Component edit, std::string_view text) const;
+  // IPM_GETADDRESS into a block of the scanner's process: "" when blank,
+  // else "%d.%d.%d.%d".
+  std::string ReadAddress(Component field) const;
+  // IPM_SETADDRESS; false for a text that is not four numbers 0-255.
+  bool WriteAddress(Component field, std::string_view text) const;
+
+  // BM_CLICK, returning once the click's handler has run.
+  bool Click(Component button) const;
+  // BM_CLICK posted: for handlers that open a modal window.
+  bool PostClick(Component button) const;
+
+  // SB_GETTEXTA into a block of the scanner's process.
+  std::string StatusPart(int part) const;
+  // The report list read through ListViewWrapper in cross-process mode.
+  std::vector<ListRow> ReadRows() const;
+
+  // True once status part 0 reads "准备就绪" and part 1 "线程： 0" and both have
+  // stayed so for holdMs; idleSinceMs gets the time (NowMs) at which that
+  // idle state was first seen. False after limitMs.
+  bool WaitForScanEnd(DWORD holdMs, DWORD limitMs, double* idleSinceMs = nullptr) const;
+  bool IsIdle() const;
+
+  // Clicks 导出, names the file in the save dialog and confirms it, then
+  // reads the message box and presses its OK button. path must not exist
+  // (no overwrite question is expected).
+  ExportOutcome Export(const std::string& path, DWORD limitMs) const;
+
+  // The visible dialog (#32770) of this process, or null.
+  HWND FindDialog() const;
+
+  // WM_CLOSE to the main window.
+  void Close() const;
+
+ private:
+  ProgramDriver(DWORD pid, HWND window) : pid_(pid), window_(window) {}
+  bool FindControls();
+  std::string TextOf(HWND window) const;
+  LRESULT Send(HWND target, UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const;
+  HWND WaitForDialog(bool saveDialog, DWORD limitMs) const;
+
+  DWORD pid_ = 0;
+  HWND window_ = nullptr;
+  std::array<HWND, kComponentCount> controls_{};
+};
+
+// Milliseconds from the performance counter, for intervals.
+double NowMs();
+
+// The visible top-level window of process pid captioned caption, or null.
+HWND FindTopLevelWindow(DWORD pid, std::string_view caption);
+
+}  // namespace qv::test
