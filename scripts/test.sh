@@ -16,7 +16,7 @@ machine_ready() {
     command -v Xvfb >/dev/null && command -v xwd >/dev/null &&
     { [ -x /usr/lib/wine/wine64 ] || command -v wine >/dev/null; } &&
     [ -f /usr/src/googletest/CMakeLists.txt ] &&
-    command -v ip >/dev/null &&
+    command -v ip >/dev/null && command -v clang++ >/dev/null &&
     locale -a 2>/dev/null | grep -qi '^zh_CN\.utf-\?8$'
 }
 
@@ -25,12 +25,19 @@ if ! machine_ready; then
   scripts/setup.sh || { say "setup failed"; exit 1; }
 fi
 
+# The full build log goes to a file; the terminal gets every 25th step, so a
+# long build is never a silent minute.
 build() {
-  local preset=$1
-  say "configuring and building '$preset'"
-  cmake --preset "$preset" >"build-$preset.log" 2>&1 &&
-    cmake --build --preset "$preset" >>"build-$preset.log" 2>&1 ||
-    { tail -n 40 "build-$preset.log"; say "build '$preset' failed (full log: build-$preset.log)"; return 1; }
+  local preset=$1 log="build-$1.log"
+  say "configuring and building '$preset' (log: $log)"
+  cmake --preset "$preset" >"$log" 2>&1 || { tail -n 40 "$log"; say "configuring '$preset' failed"; return 1; }
+  set -o pipefail
+  if ! cmake --build --preset "$preset" 2>&1 | tee -a "$log" |
+      awk '/^\[[0-9]+\/[0-9]+\]/ { if (++n % 25 == 1) { print "[test]   " substr($0, 1, 110); fflush() } }'; then
+    grep -E 'error|FAILED' "$log" | head -n 20
+    say "build '$preset' failed (full log: $log)"
+    return 1
+  fi
 }
 
 failed=0

@@ -9,17 +9,13 @@
 #include "ui/app_messages.h"
 #include "ui/main_window.h"
 #include "ui/run_on_ui_thread.h"
+#include "ui/window_text.h"
 
 namespace qv {
 namespace {
 
 constexpr int kAddressOrder = 1;
 
-std::string ReadWindowText(HWND window) {
-  std::string text(static_cast<std::size_t>(GetWindowTextLengthA(window)) + 1, '\0');
-  text.resize(static_cast<std::size_t>(GetWindowTextA(window, text.data(), static_cast<int>(text.size()))));
-  return text;
-}
 
 class WindowScanPort final : public ScanPort {
  public:
@@ -47,7 +43,7 @@ class WindowScanPort final : public ScanPort {
     });
   }
 
-  std::string ReadTimeoutText() override { return ReadWindowText(timeoutField_); }
+  std::string ReadTimeoutText() override { return WindowText(timeoutField_); }
 
  private:
   ProgramState& state_;

@@ -64,9 +64,14 @@ void ScanRun::Retire() {
   if (retiredEvent_) SetEvent(retiredEvent_.get());
 }
 
-std::size_t ScanRun::StartedWorkers() const {
+std::size_t ScanRun::ListedWorkers() const {
   std::lock_guard<std::mutex> hold(handlesMutex_);
   return workerHandleList_.size();
+}
+
+void ScanRun::UnlistWorker(DWORD threadId) {
+  std::lock_guard<std::mutex> hold(handlesMutex_);
+  workerHandleList_.erase(threadId);
 }
 
 bool ScanRun::WaitForRetirement(DWORD milliseconds) const {
@@ -109,16 +114,24 @@ bool ScanRun::StartWorker(const std::string& address) {
   // once can never report fewer workers than are still running.
   ++activeWorkers_;
   auto handOver = std::make_unique<WorkerHandOver>(WorkerHandOver{shared_from_this(), address});
+  // Suspended until its handle is listed, so it can never end (and unlist
+  // itself) before it is listed.
+  DWORD threadId = 0;
   UniqueHandle thread(CreateThread(nullptr, kWorkerStackReservation, &ScanRun::HostProbeWorker, handOver.get(),
-                                   STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));
+                                   STACK_SIZE_PARAM_IS_A_RESERVATION | CREATE_SUSPENDED, &threadId));
   if (!thread) {
     handOver.reset();
     FinishWorker();  // gives the slot back as an ended worker would
     return false;
   }
   handOver.release();  // the worker owns it now
-  std::lock_guard<std::mutex> hold(handlesMutex_);
-  workerHandleList_.push_back(std::move(thread));
+  const HANDLE started = thread.get();
+  {
+    std::lock_guard<std::mutex> hold(handlesMutex_);
+    workerHandleList_.emplace(threadId, std::move(thread));
+  }
+  ++startedWorkers_;
+  ResumeThread(started);
   return true;
 }
 
@@ -127,6 +140,7 @@ DWORD WINAPI ScanRun::HostProbeWorker(LPVOID param) {
   ScanRun& run = *handOver->run;
   if (!run.IsRetired()) run.ProbeAddress(handOver->address);
   run.FinishWorker();
+  run.UnlistWorker(GetCurrentThreadId());
   return 0;
 }
 

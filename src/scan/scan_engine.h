@@ -15,6 +15,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <unordered_map>
 #include <string>
 #include <vector>
 
@@ -81,7 +82,9 @@ class ScanRun : public std::enable_shared_from_this<ScanRun> {
   bool IsRetired() const { return retired_.load(); }
 
   std::int32_t ActiveWorkerCount() const { return activeWorkers_.load(); }
-  std::size_t StartedWorkers() const;
+  // Workers started so far, and those whose thread has not yet ended.
+  std::size_t StartedWorkers() const { return startedWorkers_.load(); }
+  std::size_t ListedWorkers() const;
   bool DispatchDone() const { return dispatchDone_.load(); }
   const ScanSettings& settings() const { return settings_; }
 
@@ -93,6 +96,7 @@ class ScanRun : public std::enable_shared_from_this<ScanRun> {
   bool StartWorker(const std::string& address);
   void ProbeAddress(const std::string& address);
   void FinishWorker();
+  void UnlistWorker(DWORD threadId);
   bool WaitForRetirement(DWORD milliseconds) const;
 
   ScanSettings settings_;
@@ -100,8 +104,12 @@ class ScanRun : public std::enable_shared_from_this<ScanRun> {
   std::atomic<bool> dispatchDone_{false};
   std::atomic<std::int32_t> activeWorkers_{0};
   UniqueHandle retiredEvent_;
+  std::atomic<std::size_t> startedWorkers_{0};
+  // WorkerHandleList: the handles of the workers still running, by thread
+  // id. A worker takes its own handle out when it ends, so a scan of a large
+  // range never holds a handle per address.
   mutable std::mutex handlesMutex_;
-  std::vector<UniqueHandle> workerHandleList_;
+  std::unordered_map<DWORD, UniqueHandle> workerHandleList_;
 };
 
 }  // namespace qv

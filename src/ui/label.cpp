@@ -3,6 +3,7 @@
 #include <string>
 
 #include "ui/gdi_owner.h"
+#include "ui/window_text.h"
 
 namespace qv {
 namespace {
@@ -10,11 +11,6 @@ namespace {
 // The font given by WM_SETFONT lives in the window's extra bytes.
 constexpr int kFontSlot = 0;
 
-std::string WindowText(HWND window) {
-  std::string text(static_cast<std::size_t>(GetWindowTextLengthA(window)) + 1, '\0');
-  text.resize(static_cast<std::size_t>(GetWindowTextA(window, text.data(), static_cast<int>(text.size()))));
-  return text;
-}
 
 void Paint(HWND window) {
   PaintScope paint(window);

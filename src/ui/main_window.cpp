@@ -11,6 +11,7 @@
 #include "ui/label.h"
 #include "ui/resource_ids.h"
 #include "ui/run_on_ui_thread.h"
+#include "ui/window_text.h"
 
 namespace qv {
 namespace {
@@ -58,11 +59,6 @@ UniqueIcon LoadSmallIcon(int id) {
   return UniqueIcon(static_cast<HICON>(LoadImageA(Instance(), MAKEINTRESOURCEA(id), IMAGE_ICON, 16, 16, 0)));
 }
 
-std::string WindowText(HWND window) {
-  std::string text(static_cast<std::size_t>(GetWindowTextLengthA(window)) + 1, '\0');
-  text.resize(static_cast<std::size_t>(GetWindowTextA(window, text.data(), static_cast<int>(text.size()))));
-  return text;
-}
 
 // The components that Tab visits, in creation order.
 std::vector<Component> TabCycle() {

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "listview/list_row.h"
+#include "support/partition_sort.h"
 
 namespace qv {
 namespace {
@@ -57,21 +58,9 @@ int CompareKeys(const ListRow& a, const ListRow& b, const SortOrder& order) {
 }
 
 void ReferenceSort(std::vector<ListRow>& rows, std::int64_t first, std::int64_t last, const SortOrder& order) {
-  if (order.key == SortKey::kNone || first >= last) return;
-  const int sign = order.descending ? -1 : 1;
-  const auto at = [&](std::int64_t k) -> ListRow& { return rows[static_cast<std::size_t>(k - 1)]; };
-  const ListRow pivot = at(first);
-  std::int64_t i = first;
-  std::int64_t j = last;
-  while (i < j) {
-    while (i < j && sign * CompareKeys(at(j), pivot, order) >= 0) --j;
-    if (i < j) at(i++) = at(j);
-    while (i < j && sign * CompareKeys(at(i), pivot, order) <= 0) ++i;
-    if (i < j) at(j--) = at(i);
-  }
-  at(i) = pivot;
-  ReferenceSort(rows, first, i - 1, order);
-  ReferenceSort(rows, i + 1, last, order);
+  if (order.key == SortKey::kNone) return;
+  test::PartitionSort(rows, first, last, order.descending ? -1 : 1,
+                      [&](const ListRow& a, const ListRow& b) { return CompareKeys(a, b, order); });
 }
 
 TEST(DecodeSortCode, FollowsTheCodeTable) {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "support/handle_count.h"
+#include "support/scripted_probe.h"
 
 namespace qv {
 namespace {
@@ -34,39 +35,6 @@ class RecordingPort : public ScanPort {
   std::vector<HostRecord> hosts;
   std::vector<std::int32_t> notices;
   std::string timeoutText = "100";
-};
-
-// Answers after a delay; addresses in `live` answer with their reply time.
-struct ScriptedProbe {
-  std::map<std::string, std::int32_t> live;
-  DWORD delayMs = 1;
-  std::mutex mutex;
-  std::vector<std::string> probed;
-  std::vector<std::int32_t> timeouts;
-  std::atomic<int> running{0};
-  std::atomic<int> mostRunning{0};
-
-  ProbeServices Services() {
-    ProbeServices services;
-    services.echo = [this](const std::string& address, std::int32_t timeout) {
-      const int now = ++running;
-      int seen = mostRunning.load();
-      while (now > seen && !mostRunning.compare_exchange_weak(seen, now)) {
-      }
-      {
-        std::lock_guard<std::mutex> hold(mutex);
-        probed.push_back(address);
-        timeouts.push_back(timeout);
-      }
-      Sleep(delayMs);
-      --running;
-      const auto it = live.find(address);
-      return it == live.end() ? -1 : it->second;
-    };
-    services.hostName = [](const std::string& address) { return "host-" + address; };
-    services.macAddress = [](const std::string&) { return std::string("02-00-00-00-00-01"); };
-    return services;
-  }
 };
 
 class ScanEngineTest : public ::testing::Test {
@@ -97,7 +65,16 @@ class ScanEngineTest : public ::testing::Test {
     return true;
   }
 
-  ScriptedProbe probe;
+  static bool WaitUntilUnlisted(const ScanRun& run) {
+    const DWORD start = GetTickCount();
+    while (run.ListedWorkers() != 0) {
+      if (GetTickCount() - start > 5000) return false;
+      Sleep(2);
+    }
+    return true;
+  }
+
+  test::ScriptedProbe probe;
   std::shared_ptr<RecordingPort> port = std::make_shared<RecordingPort>();
   std::shared_ptr<LockRegistry> locks = std::make_shared<LockRegistry>();
   LockId scanLock = locks->Create();
@@ -108,13 +85,14 @@ TEST_F(ScanEngineTest, DispatchesEveryAddressInOrderAcrossCarries) {
   auto run = Start("192.168.1.254", "192.168.2.1", 10);
   ASSERT_TRUE(WaitForEnd(*run)) << "scan did not end";
   const std::vector<std::string> expected{"192.168.1.254", "192.168.1.255", "192.168.2.0", "192.168.2.1"};
-  std::vector<std::string> probed = probe.probed;
+  std::vector<std::string> probed = probe.Probed();
   EXPECT_EQ(probed.size(), 4u);
   std::sort(probed.begin(), probed.end());
   std::vector<std::string> sortedExpected = expected;
   std::sort(sortedExpected.begin(), sortedExpected.end());
   EXPECT_EQ(probed, sortedExpected);
   EXPECT_EQ(run->StartedWorkers(), 4u);
+  EXPECT_TRUE(WaitUntilUnlisted(*run)) << "ended workers keep no handle";
   EXPECT_EQ(port->begins.load(), 1);
   ASSERT_FALSE(port->notices.empty());
   EXPECT_EQ(port->notices.back(), 0) << "the last worker reports 0";
@@ -123,7 +101,7 @@ TEST_F(ScanEngineTest, DispatchesEveryAddressInOrderAcrossCarries) {
 TEST_F(ScanEngineTest, FirstEqualToLastDispatchesOne) {
   auto run = Start("10.0.0.7", "10.0.0.7", 5);
   ASSERT_TRUE(WaitForEnd(*run));
-  EXPECT_EQ(probe.probed, std::vector<std::string>{"10.0.0.7"});
+  EXPECT_EQ(probe.Probed(), std::vector<std::string>{"10.0.0.7"});
   EXPECT_EQ(port->notices, std::vector<std::int32_t>{0});
 }
 
@@ -131,22 +109,22 @@ TEST_F(ScanEngineTest, NeverRunsMoreWorkersThanTheLimit) {
   probe.delayMs = 40;
   auto run = Start("10.0.0.1", "10.0.0.30", 3);
   ASSERT_TRUE(WaitForEnd(*run, 20000));
-  EXPECT_EQ(probe.probed.size(), 30u);
-  EXPECT_LE(probe.mostRunning.load(), 3);
-  EXPECT_GE(probe.mostRunning.load(), 2) << "the limit should be used";
+  EXPECT_EQ(probe.Probed().size(), 30u);
+  EXPECT_LE(probe.MostRunning(), 3);
+  EXPECT_GE(probe.MostRunning(), 2) << "the limit should be used";
 }
 
 TEST_F(ScanEngineTest, LimitOneRunsWorkersStrictlyInOrder) {
   probe.delayMs = 5;
   auto run = Start("10.0.0.1", "10.0.0.6", 1);
   ASSERT_TRUE(WaitForEnd(*run));
-  EXPECT_EQ(probe.mostRunning.load(), 1);
-  EXPECT_EQ(probe.probed,
+  EXPECT_EQ(probe.MostRunning(), 1);
+  EXPECT_EQ(probe.Probed(),
             (std::vector<std::string>{"10.0.0.1", "10.0.0.2", "10.0.0.3", "10.0.0.4", "10.0.0.5", "10.0.0.6"}));
 }
 
 TEST_F(ScanEngineTest, LiveHostsBecomeRecordsWithPaddedAddressAndReplyTime) {
-  probe.live = {{"10.1.2.20", 0}, {"10.1.2.3", 15}};
+  probe.SetLive({{"10.1.2.20", 0}, {"10.1.2.3", 15}});
   auto run = Start("10.1.2.1", "10.1.2.25", 100);
   ASSERT_TRUE(WaitForEnd(*run));
   ASSERT_EQ(port->hosts.size(), 2u);
@@ -154,7 +132,7 @@ TEST_F(ScanEngineTest, LiveHostsBecomeRecordsWithPaddedAddressAndReplyTime) {
   for (const auto& host : port->hosts) byAddress[host.displayAddress] = host;
   EXPECT_EQ(byAddress.at("10.1.2.003").replyTime, "15");
   EXPECT_EQ(byAddress.at("10.1.2.020").replyTime, "0") << "a reply time of 0 is live";
-  EXPECT_EQ(byAddress.at("10.1.2.020").hostName, "host-10.1.2.20");
+  EXPECT_EQ(byAddress.at("10.1.2.020").hostName, "pc-10.1.2.20");
 }
 
 TEST_F(ScanEngineTest, TimeOutFieldIsClampedForEveryProbe) {
@@ -164,17 +142,17 @@ TEST_F(ScanEngineTest, TimeOutFieldIsClampedForEveryProbe) {
   port->timeoutText = "999999";
   auto second = Start("10.0.0.3", "10.0.0.3", 5);
   ASSERT_TRUE(WaitForEnd(*second));
-  EXPECT_EQ(probe.timeouts, (std::vector<std::int32_t>{1, 1, 60000}));
+  EXPECT_EQ(probe.Timeouts(), (std::vector<std::int32_t>{1, 1, 60000}));
 }
 
 TEST_F(ScanEngineTest, RetiredRunDispatchesAndReportsNothingMore) {
   for (int round = 0; round < 50; ++round) {
     SCOPED_TRACE(round);
     probe.delayMs = 20;
-    probe.live = {{"10.0.0.1", 1}, {"10.0.0.2", 1}, {"10.0.0.200", 1}};
+    probe.SetLive({{"10.0.0.1", 1}, {"10.0.0.2", 1}, {"10.0.0.200", 1}});
     port->hosts.clear();
     port->notices.clear();
-    probe.probed.clear();
+    probe.Forget();
     auto run = Start("10.0.0.1", "10.0.0.250", 4);
     Sleep(round % 5 * 7);
     run->Retire();
@@ -183,7 +161,7 @@ TEST_F(ScanEngineTest, RetiredRunDispatchesAndReportsNothingMore) {
     ASSERT_TRUE(WaitForEnd(*run)) << "retired scan did not wind down";
     EXPECT_EQ(port->hosts.size(), hostsAtStop);
     EXPECT_EQ(port->notices.size(), noticesAtStop);
-    EXPECT_LT(probe.probed.size(), 20u);
+    EXPECT_LT(probe.Probed().size(), 20u);
   }
 }
 

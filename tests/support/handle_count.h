@@ -11,7 +11,9 @@
 
 namespace qv::test {
 
-inline long ProcessHandleCount() {
+// The handles this process holds, from the system-wide handle table; empty
+// when the table cannot be read.
+inline std::vector<HANDLE> ProcessHandles() {
   struct Entry {
     ULONG ownerPid;
     BYTE objectType;
@@ -33,15 +35,22 @@ inline long ProcessHandleCount() {
     ULONG needed = 0;
     const LONG status = query(kSystemHandleInformation, buffer.data(), static_cast<ULONG>(buffer.size()), &needed);
     if (status == 0) break;
-    if (status != static_cast<LONG>(0xC0000004) /* STATUS_INFO_LENGTH_MISMATCH */) return -1;
+    if (status != static_cast<LONG>(0xC0000004) /* STATUS_INFO_LENGTH_MISMATCH */) return {};
     buffer.resize(buffer.size() * 2);
   }
   const auto* table = reinterpret_cast<const Table*>(buffer.data());
   const ULONG self = GetCurrentProcessId();
-  long count = 0;
+  std::vector<HANDLE> handles;
   for (ULONG i = 0; i < table->count; ++i)
-    if (table->entries[i].ownerPid == self) ++count;
-  return count;
+    if (table->entries[i].ownerPid == self)
+      handles.push_back(reinterpret_cast<HANDLE>(static_cast<ULONG_PTR>(table->entries[i].handle)));
+  return handles;
+}
+
+// -1 when the table cannot be read.
+inline long ProcessHandleCount() {
+  const std::vector<HANDLE> handles = ProcessHandles();
+  return handles.empty() ? -1 : static_cast<long>(handles.size());
 }
 
 }  // namespace qv::test

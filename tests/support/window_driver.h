@@ -13,6 +13,8 @@
 #include <thread>
 #include <vector>
 
+#include "ui/window_text.h"
+
 namespace qv::test {
 
 // Polls until the condition holds or the time is up.
@@ -25,11 +27,6 @@ inline bool WaitUntil(const std::function<bool()>& condition, DWORD limitMs = 50
   }
 }
 
-inline std::string WindowText(HWND window) {
-  std::string text(static_cast<std::size_t>(GetWindowTextLengthA(window)) + 1, '\0');
-  text.resize(static_cast<std::size_t>(GetWindowTextA(window, text.data(), static_cast<int>(text.size()))));
-  return text;
-}
 
 inline std::string ClassOf(HWND window) {
   char name[256] = {};

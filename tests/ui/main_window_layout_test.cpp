@@ -60,7 +60,7 @@ LONG ExStyle(HWND window) { return GetWindowLongA(window, GWL_EXSTYLE); }
 TEST_F(LayoutTest, MainWindowFrameCaptionAndPlace) {
   HWND main = window_->Handle();
   EXPECT_EQ(window_->Caption(), "Quorvane V2.2");
-  EXPECT_EQ(TextOf(main), "Quorvane V2.2");
+  EXPECT_EQ(WindowText(main), "Quorvane V2.2");
   RECT outer{};
   GetWindowRect(main, &outer);
   EXPECT_EQ(outer.right - outer.left, 585);
@@ -117,7 +117,7 @@ TEST_F(LayoutTest, ComponentsHaveTheirClassParentRectangleTextAndFont) {
     EXPECT_EQ(inWindow.left, e.windowPosition.x);
     EXPECT_EQ(inWindow.top, e.windowPosition.y);
     if (e.text) {
-      EXPECT_EQ(TextOf(component), e.text);
+      EXPECT_EQ(WindowText(component), e.text);
     }
     EXPECT_EQ((Style(component) & WS_TABSTOP) != 0, e.tabStop);
     EXPECT_TRUE(IsWindowVisible(component));

@@ -164,11 +164,11 @@ TEST_F(OperationsTest, VeryLongTextsDoNotBreakAnyField) {
 TEST_F(OperationsTest, CaptionAndHandles) {
   EXPECT_EQ(window_->Caption(), "Quorvane V2.2");
   EXPECT_EQ(ClassOf(window_->Handle(Component::超级列表框1)), "SysListView32");
-  EXPECT_EQ(TextOf(window_->Handle(Component::标签)), "线程数：");
+  EXPECT_EQ(WindowText(window_->Handle(Component::标签)), "线程数：");
   EXPECT_EQ(window_->Handle(Component::Window), window_->Handle());
   // Operations on the wrong kind of component do nothing.
   window_->WriteContent(Component::按钮2, "x");
-  EXPECT_EQ(TextOf(H(Component::按钮2)), "停止");
+  EXPECT_EQ(WindowText(H(Component::按钮2)), "停止");
   EXPECT_EQ(window_->ReadContent(Component::标签), "");
   EXPECT_EQ(window_->ReadAddress(Component::编辑框_延时), "");
 }

@@ -68,8 +68,8 @@ class Operator {
     while (!(dialog = FindDialog(uiThread)) && GetTickCount64() < deadline) Sleep(20);  // polling another thread's state
     if (!dialog) return;
     HWND name = NameControl(dialog);
-    seen_.name = TextOf(name);
-    seen_.title = TextOf(dialog);
+    seen_.name = WindowText(name);
+    seen_.title = WindowText(dialog);
     seen_.filterCount = static_cast<int>(SendMessageA(GetDlgItem(dialog, cmb1), CB_GETCOUNT, 0, 0));
     seen_.filterSelected = static_cast<int>(SendMessageA(GetDlgItem(dialog, cmb1), CB_GETCURSEL, 0, 0));
     sawDialog_ = true;

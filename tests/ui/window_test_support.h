@@ -14,6 +14,7 @@
 
 #include "ui/events.h"
 #include "ui/main_window.h"
+#include "ui/window_text.h"
 
 namespace qv::test {
 
@@ -74,12 +75,6 @@ inline std::string ClassOf(HWND window) {
   char name[64] = {};
   GetClassNameA(window, name, sizeof name);
   return name;
-}
-
-inline std::string TextOf(HWND window) {
-  std::string text(static_cast<std::size_t>(GetWindowTextLengthA(window)) + 1, '\0');
-  text.resize(static_cast<std::size_t>(GetWindowTextA(window, text.data(), static_cast<int>(text.size()))));
-  return text;
 }
 
 struct RaisedEvent {
