@@ -85,6 +85,12 @@ BOOL CALLBACK CloseTopLevel(HWND window, LPARAM pid) {
   return TRUE;
 }
 
+BOOL CALLBACK FindEdit(HWND child, LPARAM found) {
+  if (!SameClass(child, WC_EDITA)) return TRUE;
+  *reinterpret_cast<HWND*>(found) = child;
+  return FALSE;
+}
+
 // The edit field that holds the save dialog's file name: inside a combo box
 // (itself perhaps inside a ComboBoxEx) on some implementations of the
 // dialog, a plain edit field on others.
@@ -97,15 +103,22 @@ HWND FileNameField(HWND dialog) {
   }
   if (!control || SameClass(control, WC_EDITA)) return control;
   HWND edit = nullptr;
-  EnumChildWindows(
-      control,
-      [](HWND child, LPARAM found) -> BOOL {
-        if (!SameClass(child, WC_EDITA)) return TRUE;
-        *reinterpret_cast<HWND*>(found) = child;
-        return FALSE;
-      },
-      reinterpret_cast<LPARAM>(&edit));
+  EnumChildWindows(control, &FindEdit, reinterpret_cast<LPARAM>(&edit));
   return edit;
+}
+
+struct DialogSearch {
+  DWORD pid;
+  HWND found;
+};
+
+BOOL CALLBACK MatchDialog(HWND window, LPARAM param) {
+  auto& search = *reinterpret_cast<DialogSearch*>(param);
+  DWORD pid = 0;
+  GetWindowThreadProcessId(window, &pid);
+  if (pid != search.pid || !IsWindowVisible(window) || ClassOf(window) != "#32770") return TRUE;
+  search.found = window;
+  return FALSE;
 }
 
 void PressOk(HWND dialog) {
@@ -295,20 +308,8 @@ bool ProgramDriver::WaitForScanEnd(DWORD holdMs, DWORD limitMs, double* idleSinc
 }
 
 HWND ProgramDriver::FindDialog() const {
-  struct Search {
-    DWORD pid;
-    HWND found;
-  } search{pid_, nullptr};
-  EnumWindows(
-      [](HWND window, LPARAM param) -> BOOL {
-        auto& s = *reinterpret_cast<Search*>(param);
-        DWORD pid = 0;
-        GetWindowThreadProcessId(window, &pid);
-        if (pid != s.pid || !IsWindowVisible(window) || ClassOf(window) != "#32770") return TRUE;
-        s.found = window;
-        return FALSE;
-      },
-      reinterpret_cast<LPARAM>(&search));
+  DialogSearch search{pid_, nullptr};
+  EnumWindows(&MatchDialog, reinterpret_cast<LPARAM>(&search));
   return search.found;
 }
 

@@ -85,15 +85,15 @@ class MessageBoxWatcher {
   // The icon static's id differs between platforms; find it by its style.
   static HICON IconOf(HWND dialog) {
     HICON icon = nullptr;
-    EnumChildWindows(
-        dialog,
-        [](HWND child, LPARAM found) -> BOOL {
-          if (ClassOf(child) != "Static" || (GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) != SS_ICON) return TRUE;
-          *reinterpret_cast<HICON*>(found) = reinterpret_cast<HICON>(SendMessageA(child, STM_GETICON, 0, 0));
-          return FALSE;
-        },
-        reinterpret_cast<LPARAM>(&icon));
+    EnumChildWindows(dialog, &FindIcon, reinterpret_cast<LPARAM>(&icon));
     return icon;
+  }
+  // A named callback: a lambda does not convert to the 32-bit build's
+  // stdcall procedure type.
+  static BOOL CALLBACK FindIcon(HWND child, LPARAM found) {
+    if (ClassOf(child) != "Static" || (GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) != SS_ICON) return TRUE;
+    *reinterpret_cast<HICON*>(found) = reinterpret_cast<HICON>(SendMessageA(child, STM_GETICON, 0, 0));
+    return FALSE;
   }
 
   void Watch() {
