@@ -28,21 +28,6 @@ constexpr COLORREF kWhite = RGB(255, 255, 255);
 HINSTANCE Instance() { return GetModuleHandleA(nullptr); }
 HFONT GuiFont() { return static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT)); }
 
-const char* ClassNameOf(Kind kind) {
-  switch (kind) {
-    case Kind::GroupBox:
-    case Kind::PushButton: return WC_BUTTONA;
-    case Kind::ReportList: return WC_LISTVIEWA;
-    case Kind::AddressField: return WC_IPADDRESSA;
-    case Kind::Label: return kLabelClassName;
-    case Kind::EditField: return WC_EDITA;
-    case Kind::StatusBar: return STATUSCLASSNAMEA;
-    case Kind::ProgressBar: return PROGRESS_CLASSA;
-    case Kind::SaveFileDialog: break;
-  }
-  return nullptr;
-}
-
 bool RegisterWindowClass(WNDPROC procedure) {
   WNDCLASSEXA wc{};
   if (GetClassInfoExA(Instance(), kWindowClassName, &wc)) return true;
@@ -71,6 +56,21 @@ std::vector<Component> TabCycle() {
 bool CanTakeFocus(HWND window) { return window && IsWindowVisible(window) && IsWindowEnabled(window); }
 
 }  // namespace
+
+const char* WindowClassOf(Kind kind) {
+  switch (kind) {
+    case Kind::GroupBox:
+    case Kind::PushButton: return WC_BUTTONA;
+    case Kind::ReportList: return WC_LISTVIEWA;
+    case Kind::AddressField: return WC_IPADDRESSA;
+    case Kind::Label: return kLabelClassName;
+    case Kind::EditField: return WC_EDITA;
+    case Kind::StatusBar: return STATUSCLASSNAMEA;
+    case Kind::ProgressBar: return PROGRESS_CLASSA;
+    case Kind::SaveFileDialog: break;
+  }
+  return nullptr;
+}
 
 MainWindow::MainWindow(EventBindings bindings)
     : bindings_(std::move(bindings)), saveDialog_(kSaveDialogSettings) {}
@@ -152,7 +152,7 @@ bool MainWindow::CreateComponents() {
 HWND MainWindow::CreateComponent(const ComponentDescriptor& component) {
   HWND parent = component.parent == Parent::Group ? components_[IndexOf(Component::分组框1)] : window_;
   const DWORD style = WS_CHILD | component.style | (component.tabStop ? WS_TABSTOP : 0);
-  return CreateWindowExA(component.exStyle, ClassNameOf(component.kind), component.text, style, component.x,
+  return CreateWindowExA(component.exStyle, WindowClassOf(component.kind), component.text, style, component.x,
                          component.y, component.width, component.height, parent,
                          reinterpret_cast<HMENU>(static_cast<INT_PTR>(kFirstControlId + IndexOf(component.id))),
                          Instance(), nullptr);

@@ -100,6 +100,10 @@ class MainWindow {
   int suppressedChangeNotices_ = 0;
 };
 
+// The window class a component of this kind is made from; nullptr for the
+// dialog component, which has no window.
+const char* WindowClassOf(Kind kind);
+
 // Runs the main window's message loop until the window has been destroyed.
 int RunMessageLoop(MainWindow& window);
 

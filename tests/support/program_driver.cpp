@@ -9,7 +9,7 @@
 
 #include "listview/list_view_wrapper.h"
 #include "listview/process_memory_helper.h"
-#include "ui/label.h"
+#include "ui/main_window.h"
 #include "support/window_driver.h"
 
 namespace qv::test {
@@ -22,21 +22,6 @@ constexpr DWORD kCloseGraceMs = 10000;
 constexpr int kMessageBoxTextId = 0xFFFF;
 constexpr const char* kReady = "准备就绪";
 constexpr const char* kNoWorkers = "线程： 0";
-
-const char* ClassNameOf(Kind kind) {
-  switch (kind) {
-    case Kind::GroupBox:
-    case Kind::PushButton: return WC_BUTTONA;
-    case Kind::ReportList: return WC_LISTVIEWA;
-    case Kind::AddressField: return WC_IPADDRESSA;
-    case Kind::Label: return kLabelClassName;
-    case Kind::EditField: return WC_EDITA;
-    case Kind::StatusBar: return STATUSCLASSNAMEA;
-    case Kind::ProgressBar: return PROGRESS_CLASSA;
-    case Kind::SaveFileDialog: break;
-  }
-  return nullptr;
-}
 
 bool SameClass(HWND window, const char* className) {
   return className && lstrcmpiA(ClassOf(window).c_str(), className) == 0;
@@ -55,7 +40,7 @@ POINT PositionInParent(HWND window) {
 // the status bar docks itself, so only its class counts.
 HWND FindChild(HWND parent, const ComponentDescriptor& component) {
   for (HWND child = GetWindow(parent, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
-    if (!SameClass(child, ClassNameOf(component.kind))) continue;
+    if (!SameClass(child, WindowClassOf(component.kind))) continue;
     if (component.kind == Kind::StatusBar) return child;
     const POINT at = PositionInParent(child);
     if (at.x == component.x && at.y == component.y) return child;
