@@ -83,8 +83,11 @@ testbed_unavailable_reason() {
   ip netns del "$probe"
 }
 
-testbed_add_host() {
-  local index=$1 address=$2 name=$3 mac=$4 echo=$5
+# A host namespace joined to the bridge by a veth pair, its interface eth0
+# with the given MAC, not yet addressed or up.
+#   testbed_plug_host <index> <MAC>
+testbed_plug_host() {
+  local index=$1 mac=$2
   local ns=$TESTBED_HOST_NS_PREFIX$index
   ip netns add "$ns" || return 1
   # Both ends are named inside the namespaces, so no name meets the host's.
@@ -92,6 +95,12 @@ testbed_add_host() {
   ip -n "$TESTBED_SCANNER_NS" link set "port$index" master br0 up || return 1
   ip -n "$ns" link set lo up || return 1
   ip -n "$ns" link set eth0 address "$mac" || return 1
+}
+
+testbed_add_host() {
+  local index=$1 address=$2 name=$3 mac=$4 echo=$5
+  local ns=$TESTBED_HOST_NS_PREFIX$index
+  testbed_plug_host "$index" "$mac" || return 1
   ip -n "$ns" addr add "$address/24" dev eth0 || return 1
   ip -n "$ns" link set eth0 up || return 1
   if [ "$echo" = no ]; then
@@ -185,11 +194,7 @@ testbed_up() {
 testbed_add_many_host() {
   local index=$1 mac=$2 echo=$3 length=$4 list=$5
   local ns=$TESTBED_HOST_NS_PREFIX$index
-  ip netns add "$ns" || return 1
-  ip -n "$TESTBED_SCANNER_NS" link add "port$index" type veth peer name eth0 netns "$ns" || return 1
-  ip -n "$TESTBED_SCANNER_NS" link set "port$index" master br0 up || return 1
-  ip -n "$ns" link set lo up || return 1
-  ip -n "$ns" link set eth0 address "$mac" || return 1
+  testbed_plug_host "$index" "$mac" || return 1
   awk -v len="$length" '{ print "address add " $1 "/" len " dev eth0" }' "$list" >"$TESTBED_DIR/host$index.batch"
   ip -n "$ns" -batch "$TESTBED_DIR/host$index.batch" || return 1
   ip -n "$ns" link set eth0 up || return 1
