@@ -12,7 +12,10 @@
 #           the window's answer time to WM_NULL every 20 ms meanwhile
 #   memory  10.79.0.0/21: 2,048 addresses behind a router that answers
 #           nothing for them; 1,024 workers, 3,000 ms time-out, then
-#           12,000 ms (the time-out at which 1,024 workers are alive at once)
+#           12,000 ms (the time-out at which 1,024 workers are alive at once);
+#           then the scan engine alone with a probe that only waits, which
+#           shows whether all 1,024 workers start (Wine fails pending echoes
+#           beyond about 256, so the real program's workers end early)
 #
 #   bench/run_scan_benchmarks.sh [sweep] [scale] [memory]    (default: all)
 #
@@ -28,6 +31,7 @@ source tests/lan/testbed.sh
 
 PROGRAM=$ROOT/build/win64/src/app/quorvane.exe
 BENCH=$ROOT/build/win64/bench/scan_bench.exe
+WORKER_BENCH=$ROOT/build/win64/bench/worker_bench.exe
 TEMPLATE=$ROOT/build/win64/lan-wineprefix
 SWEEP_EXTRA_HOSTS=${SWEEP_EXTRA_HOSTS:-30}
 
@@ -45,15 +49,17 @@ for tool in cc fping nmap xdotool Xvfb; do
 done
 
 say "building the program and the bench driver (build/win64, log in build-win64.log)"
-{ cmake --preset win64 && cmake --build build/win64 --target quorvane scan_bench; } >build-win64.log 2>&1 ||
+{ cmake --preset win64 && cmake --build build/win64 --target quorvane scan_bench worker_bench; } >build-win64.log 2>&1 ||
   { tail -n 30 build-win64.log; exit 1; }
 WORK=$(mktemp -d)
 cc -O2 -Wall -o "$WORK/probe_spacing" bench/probe_spacing.c || exit 1
 
 CAPTURE_PID=""
+NEIGHBOUR_LIMITS_SAVED=""
 cleanup() {
   if [ -n "$CAPTURE_PID" ]; then kill "$CAPTURE_PID" 2>/dev/null; wait "$CAPTURE_PID" 2>/dev/null; fi
   testbed_down
+  restore_neighbour_limits
   qv_display_stop
   rm -rf "$WORK"
 }
@@ -96,6 +102,23 @@ helper_cpu() {
 # says so. (Its messages are rate-limited: a count above 0 is what matters.)
 neighbour_overflows() {
   dmesg 2>/dev/null | grep -c 'neighbor table overflow'
+}
+
+# The scale run leaves an entry for each of its 4,096 on-link addresses, so
+# the machine-wide limits are raised for it (only the init namespace can)
+# and put back when the benchmarks end.
+raise_neighbour_limits() {
+  local key=net.ipv4.neigh.default.gc_thresh
+  [ -n "$NEIGHBOUR_LIMITS_SAVED" ] ||
+    NEIGHBOUR_LIMITS_SAVED="$(sysctl -n "${key}2") $(sysctl -n "${key}3")" || return 1
+  sysctl -q -w "${key}2=8192" "${key}3=16384"
+}
+restore_neighbour_limits() {
+  [ -n "$NEIGHBOUR_LIMITS_SAVED" ] || return 0
+  local key=net.ipv4.neigh.default.gc_thresh soft hard
+  read -r soft hard <<<"$NEIGHBOUR_LIMITS_SAVED"
+  sysctl -q -w "${key}2=$soft" "${key}3=$hard"
+  NEIGHBOUR_LIMITS_SAVED=""
 }
 
 # run_bench <name> <scanner address> <first> <last> <workers> <time-out> [options]
@@ -210,11 +233,13 @@ spread_addresses() {
 scale() {
   say "scale: building a /20 whose one host namespace answers on 2,000 of its 4,096 addresses"
   spread_addresses 2000 10.78 >"$WORK/scale.addresses"
+  raise_neighbour_limits || { say "cannot raise the kernel's neighbour-table limits"; return 1; }
   many_bed 10.78.0.1 20 yes "$WORK/scale.addresses" || return 1
   bed_wine || return 1
   run_bench scale 10.78.0.1 10.78.0.0 10.78.15.255 256 100 --truth "$(windows_path "$TESTBED_TRUTH")" --ping-ui ||
     return 1
   testbed_down
+  restore_neighbour_limits
 }
 
 # The silent addresses lie behind a router namespace that swallows whatever
@@ -235,6 +260,27 @@ memory() {
   run_bench memory 10.79.8.1 10.79.0.0 10.79.7.255 1024 3000 --threads || return 1
   run_bench memory_full 10.79.8.1 10.79.0.0 10.79.7.255 1024 12000 --threads || return 1
   testbed_down
+  workers 3000 && workers 12000
+}
+
+# The scan engine by itself at 1,024 workers, with a probe that waits out
+# every time-out and sends nothing: Wine's limit on pending echoes ends the
+# real program's workers early, this shows whether every worker can start.
+workers() {
+  say "workers: the scan engine alone, 1,024 workers, 2,048 silent addresses, $1 ms time-out"
+  local status
+  (
+    export WINEPREFIX=$ROOT/build/win64/bench-wineprefix
+    qv_wine_start
+    qv_wine "$WORKER_BENCH" "$1" >"$WORK/workers_$1.out" 2>"$WORK/workers_$1.err" </dev/null
+    status=$?
+    qv_wine_stop
+    exit "$status"
+  )
+  status=$?
+  sed 's/^/         /' "$WORK/workers_$1.out"
+  [ "$status" -eq 0 ] || say "workers: not every worker started (status $status)"
+  return "$status"
 }
 
 summary() {
@@ -268,6 +314,11 @@ summary() {
     [ -f "$WORK/$run.out" ] || continue
     row "$run: 1,024 w., $(figure "$run" timeout_ms) ms" "$(figure "$run" peak_working_set_mb) MB" "" "" "peak working set"
     row "  workers alive at once" "$(figure "$run" workers_started_at_once)" "1024" "" "threads: idle $(figure "$run" threads_idle), peak $(figure "$run" threads_peak); wall $(ms "$(figure "$run" wall_ms)")"
+  done
+  for run in workers_3000 workers_12000; do
+    [ -f "$WORK/$run.out" ] || continue
+    row "engine alone: 1,024 w., $(figure "$run" timeout_ms) ms" "$(figure "$run" workers_alive_at_once)" "$(figure "$run" workers_asked)" "" "alive at once vs asked; started $(figure "$run" workers_started) of $(figure "$run" addresses) addresses"
+    row "  peak working set / address space" "$(figure "$run" peak_working_set_mb) MB" "$(figure "$run" address_space_peak_mb) MB" "" "threads peak $(figure "$run" threads_peak); stack per worker $(figure "$run" worker_stack_reservation_kb) KB"
   done
 }
 

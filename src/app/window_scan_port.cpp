@@ -61,9 +61,8 @@ ListRow RowOf(const HostRecord& host) {
 
 // One row inserted and filled in place. InsertRows switches redrawing off
 // and on around its rows, and switching it on repaints the whole list: once
-// per live host, that repaint costs more than all the rest of the recording
-// (under Wine about 10 ms with a page of rows). The control by itself
-// repaints only the rows an insert moves on screen, none below the page.
+// per live host, that repaint would cost more than all the rest of the
+// recording. The window repaints the list at its own pace instead.
 void InsertOneRow(ListViewWrapper& list, int index, const ListRow& row) {
   const int at = list.InsertItem(index, row.text, row.image, row.checkState, row.indent, row.data);
   if (at < 0) return;
@@ -112,6 +111,7 @@ void ResetScanResults(ProgramState& state) {
 void RecordLiveHost(ProgramState& state, const HostRecord& host) {
   state.ResultTable.push_back(RowOf(host));
   state.window->SetStatusText(2, LiveHostsText(state.ResultTable.size()));
+  state.window->DeferListRepaint();
   ShowInAddressOrder(state, state.ResultTable.back());
 }
 

@@ -59,6 +59,11 @@ class MainWindow {
   std::string ItemText(int row, int column = 0) const;
   void DeleteAllItems();
 
+  // The list keeps taking rows but paints them, and its scroll bars, only
+  // when the repaint interval has passed: under Wine every row added to a
+  // painting list redraws its scroll bars, which costs more than the row.
+  void DeferListRepaint();
+
   SaveFileDialog& SaveDialog() noexcept { return saveDialog_; }
 
  private:
@@ -81,6 +86,7 @@ class MainWindow {
   LRESULT OnNotify(const NMHDR& header);
   void OnActivate(WPARAM wParam);
   void FollowField(HWND edit);
+  void RepaintDeferredList();
 
   Component ComponentOf(HWND window) const;
   void MoveFocus(bool backwards);
@@ -98,6 +104,7 @@ class MainWindow {
   HWND lastFocus_ = nullptr;
   DWORD uiThread_ = 0;
   int suppressedChangeNotices_ = 0;
+  bool listRepaintDeferred_ = false;
 };
 
 // The window class a component of this kind is made from; nullptr for the

@@ -83,6 +83,22 @@ TEST_F(ProgramTest, TheListFollowsDiscoveryInAnyOrder) {
   EXPECT_EQ(TableSize(), 8u);
 }
 
+// Rows stream in without painting; the list must still catch up on its
+// own soon after, scroll bars included, with no further host to trigger it.
+TEST_F(ProgramTest, AListFilledFasterThanItPaintsCatchesUpOnScreen) {
+  std::map<std::string, std::int32_t> live;
+  for (int last = 1; last <= 120; ++last) live["10.2.1." + std::to_string(last)] = 1;
+  probe.SetLive(live);
+  WriteField(C::编辑框_线程数, "100");
+  ASSERT_TRUE(ScanAndWait("10.2.1.1", "10.2.1.120"));
+  const HWND list = Handle(C::超级列表框1);
+  const auto scrollRows = [&] {
+    SCROLLINFO range{sizeof range, SIF_RANGE};
+    return GetScrollInfo(list, SB_VERT, &range) ? range.nMax + 1 : 0;
+  };
+  EXPECT_TRUE(WaitUntil([&] { return scrollRows() == 120; }, 2000)) << "scroll range covers " << scrollRows();
+}
+
 TEST_F(ProgramTest, HeaderClicksAlternateAscendingAndDescending) {
   probe.SetLive({{"10.3.0.1", 5}, {"10.3.0.2", 12}, {"10.3.0.13", 2}});
   ASSERT_TRUE(ScanAndWait("10.3.0.1", "10.3.0.13"));

@@ -1,0 +1,174 @@
+// Workers at the largest limit: the scan engine alone walks 2,048 silent
+// addresses with 1,024 workers, each probe waiting out the time-out as an
+// unanswered echo does (nothing is sent). Prints, per time-out, the workers
+// asked for against those alive at once, the addresses against the workers
+// started, and the process's peak threads, working set and address space.
+//
+//   worker_bench [time-out ms ...]     (default: 3000 12000)
+//
+// At 12,000 ms every one of the 1,024 workers is still waiting when the
+// 1,024th starts, so "alive at once" must equal "asked". In a 32-bit process
+// that is the test of the worker stack reservation: 1,024 default 2 MB
+// stacks would not fit in its address space.
+#include <windows.h>
+
+#include <psapi.h>
+#include <tlhelp32.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "scan/scan_engine.h"
+#include "scan/scan_rules.h"
+
+namespace {
+
+constexpr std::int32_t kWorkersAsked = 1024;
+constexpr char kFirstAddress[] = "10.79.0.0";
+constexpr char kLastAddress[] = "10.79.7.255";
+constexpr DWORD kSampleMs = 20;
+
+class SilentPort final : public qv::ScanPort {
+ public:
+  explicit SilentPort(std::int32_t timeoutMs) : timeoutText_(std::to_string(timeoutMs)) {}
+  void BeginScan(qv::ScanRun&) override {}
+  void RecordLiveHost(qv::ScanRun&, const qv::HostRecord&) override {}
+  void ReportActiveCount(qv::ScanRun&, std::int32_t) override {}
+  std::string ReadTimeoutText() override { return timeoutText_; }
+
+ private:
+  std::string timeoutText_;
+};
+
+struct Waiting {
+  std::atomic<int> now{0};
+  std::atomic<int> most{0};
+  std::atomic<std::uint64_t> stackReservation{0};
+};
+
+// The whole reservation that holds the calling thread's stack.
+std::uint64_t OwnStackReservation() {
+  MEMORY_BASIC_INFORMATION region{};
+  const int local = 0;
+  if (VirtualQuery(&local, &region, sizeof region) != sizeof region) return 0;
+  const void* base = region.AllocationBase;
+  std::uint64_t size = 0;
+  for (const auto* at = static_cast<const char*>(base);
+       VirtualQuery(at, &region, sizeof region) == sizeof region && region.AllocationBase == base;
+       at += region.RegionSize)
+    size += region.RegionSize;
+  return size;
+}
+
+qv::ProbeServices SilentProbe(Waiting& waiting) {
+  qv::ProbeServices probe;
+  probe.echo = [&waiting](const std::string&, std::int32_t timeoutMs) {
+    if (waiting.stackReservation.load() == 0) waiting.stackReservation = OwnStackReservation();
+    const int now = ++waiting.now;
+    int most = waiting.most.load();
+    while (now > most && !waiting.most.compare_exchange_weak(most, now)) {
+    }
+    Sleep(static_cast<DWORD>(timeoutMs));
+    --waiting.now;
+    return std::int32_t{-1};
+  };
+  probe.hostName = [](const std::string&) { return std::string(); };
+  probe.macAddress = [](const std::string&) { return std::string(); };
+  return probe;
+}
+
+int ThreadCount() {
+  const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return -1;
+  int count = 0;
+  THREADENTRY32 entry{};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry))
+    if (entry.th32OwnerProcessID == GetCurrentProcessId()) ++count;
+  CloseHandle(snapshot);
+  return count;
+}
+
+// Reserved or committed address space of this process: what a 32-bit
+// process runs out of first when many threads reserve large stacks.
+std::uint64_t AddressSpaceInUse() {
+  std::uint64_t used = 0;
+  MEMORY_BASIC_INFORMATION region{};
+  for (auto* at = static_cast<const char*>(nullptr); VirtualQuery(at, &region, sizeof region) == sizeof region;) {
+    if (region.State != MEM_FREE) used += region.RegionSize;
+    const auto* next = static_cast<const char*>(region.BaseAddress) + region.RegionSize;
+    if (next <= at) break;
+    at = next;
+  }
+  return used;
+}
+
+double Megabytes(std::uint64_t bytes) { return static_cast<double>(bytes) / (1024.0 * 1024.0); }
+
+bool RunAtTimeout(std::int32_t timeoutMs) {
+  const auto range = qv::CheckScanRange(kFirstAddress, kLastAddress).range;
+  if (!range) return false;
+  Waiting waiting;
+  auto locks = std::make_shared<qv::LockRegistry>();
+  qv::ScanSettings settings;
+  settings.limit = kWorkersAsked;
+  settings.range = *range;
+  settings.probe = SilentProbe(waiting);
+  settings.port = std::make_shared<SilentPort>(timeoutMs);
+  settings.locks = locks;
+  settings.scanLock = locks->Create();
+
+  const int threadsIdle = ThreadCount();
+  const std::uint64_t spaceIdle = AddressSpaceInUse();
+  int threadsPeak = threadsIdle;
+  std::uint64_t spacePeak = spaceIdle;
+  const ULONGLONG start = GetTickCount64();
+
+  const auto run = qv::ScanRun::Create(std::move(settings));
+  const qv::UniqueHandle dispatcher = run->StartDispatcher();
+  if (!dispatcher) {
+    std::fprintf(stderr, "the dispatcher did not start\n");
+    return false;
+  }
+  while (!(run->DispatchDone() && run->ActiveWorkerCount() == 0 && run->ListedWorkers() == 0)) {
+    threadsPeak = std::max(threadsPeak, ThreadCount());
+    spacePeak = std::max(spacePeak, AddressSpaceInUse());
+    Sleep(kSampleMs);
+  }
+  WaitForSingleObject(dispatcher.get(), INFINITE);
+  const ULONGLONG wall = GetTickCount64() - start;
+
+  PROCESS_MEMORY_COUNTERS memory{};
+  memory.cb = sizeof memory;
+  GetProcessMemoryInfo(GetCurrentProcess(), &memory, sizeof memory);
+  std::printf("timeout_ms=%d\n", timeoutMs);
+  std::printf("workers_asked=%d\n", kWorkersAsked);
+  std::printf("workers_alive_at_once=%d\n", waiting.most.load());
+  std::printf("addresses=%llu\n", static_cast<unsigned long long>(range->count));
+  std::printf("workers_started=%zu\n", run->StartedWorkers());
+  std::printf("threads_idle=%d\nthreads_peak=%d\n", threadsIdle, threadsPeak);
+  std::printf("worker_stack_reservation_kb=%llu\n",
+              static_cast<unsigned long long>(waiting.stackReservation.load() / 1024));
+  std::printf("peak_working_set_mb=%.1f\n", Megabytes(memory.PeakWorkingSetSize));
+  std::printf("address_space_idle_mb=%.1f\naddress_space_peak_mb=%.1f\n", Megabytes(spaceIdle), Megabytes(spacePeak));
+  std::printf("wall_ms=%llu\n\n", static_cast<unsigned long long>(wall));
+  std::fflush(stdout);
+  return run->StartedWorkers() == range->count;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::vector<std::int32_t> timeouts;
+  for (int i = 1; i < argc; ++i) timeouts.push_back(static_cast<std::int32_t>(std::atoi(argv[i])));
+  if (timeouts.empty()) timeouts = {3000, 12000};
+  std::printf("pointer_bits=%zu\n\n", sizeof(void*) * 8);
+  bool allStarted = true;
+  for (const std::int32_t timeout : timeouts) allStarted = RunAtTimeout(timeout) && allStarted;
+  return allStarted ? 0 : 1;
+}
