@@ -110,11 +110,16 @@ void OnThreadCountSpin(MainWindow& window, std::int32_t step) {
 }
 
 std::int32_t OnActiveCountNotice(MainWindow& window, std::int32_t running) {
+  if (running > 0) {
+    window.DeferRepaint(Component::状态条1);
+    window.DeferRepaint(Component::进度条1);
+  }
   window.SetStatusText(1, RunningWorkersText(running));
   window.SetProgress(ProgressPosition(FieldNumber(window, Component::编辑框_线程数), running));
   if (running <= 0) {
     window.SetStatusText(0, kReady);
     window.SetProgress(0);
+    window.RepaintDeferred();  // the end of a scan shows at once
   } else {
     window.SetStatusText(0, kScanning);
   }

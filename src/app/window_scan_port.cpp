@@ -110,8 +110,9 @@ void ResetScanResults(ProgramState& state) {
 
 void RecordLiveHost(ProgramState& state, const HostRecord& host) {
   state.ResultTable.push_back(RowOf(host));
+  state.window->DeferRepaint(Component::状态条1);
   state.window->SetStatusText(2, LiveHostsText(state.ResultTable.size()));
-  state.window->DeferListRepaint();
+  state.window->DeferRepaint(Component::超级列表框1);
   ShowInAddressOrder(state, state.ResultTable.back());
 }
 

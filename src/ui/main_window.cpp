@@ -24,10 +24,10 @@ constexpr int kFirstControlId = 100;
 constexpr DWORD kListExStyle = LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES | LVS_EX_INFOTIP | LVS_EX_SUBITEMIMAGES;
 constexpr COLORREF kBlack = RGB(0, 0, 0);
 constexpr COLORREF kWhite = RGB(255, 255, 255);
-// Often enough for the list to look live while hosts stream in; one repaint
-// of a page of rows costs about 16 ms under Wine.
-constexpr UINT_PTR kListRepaintTimer = 1;
-constexpr UINT kListRepaintIntervalMs = 100;
+// Often enough for a scan to look live; one repaint of a page of rows costs
+// about 16 ms under Wine.
+constexpr UINT_PTR kRepaintTimer = 1;
+constexpr UINT kRepaintIntervalMs = 5000;
 
 HINSTANCE Instance() { return GetModuleHandleA(nullptr); }
 HFONT GuiFont() { return static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT)); }
@@ -106,6 +106,7 @@ bool MainWindow::Create() {
     DestroyWindow(window_);
     return false;
   }
+  pace_.Attach(window_, Handle(Component::超级列表框1), Handle(Component::状态条1), Handle(Component::进度条1));
   ApplyStacking();
   for (HWND component : components_)
     if (component) ShowWindow(component, SW_SHOWNA);
@@ -142,8 +143,14 @@ bool MainWindow::CreateComponents() {
         SendMessageA(created, EM_SETSEL, 0, 0);
         if (component.spinArrows && !SetUpSpinArrows(component)) return false;
         break;
-      case Kind::StatusBar: SetUpStatusBar(); break;
-      case Kind::ProgressBar: SetUpProgressBar(); break;
+      case Kind::StatusBar:
+        SetUpStatusBar();
+        Subclass(component.id);  // for the repaint pace
+        break;
+      case Kind::ProgressBar:
+        SetUpProgressBar();
+        Subclass(component.id);  // for the repaint pace
+        break;
       case Kind::Label:
         if (component.id == Component::标签) Subclass(component.id);
         break;
@@ -187,6 +194,7 @@ bool MainWindow::SetUpReportList() {
     if (!image || ImageList_AddIcon(listImages_.get(), image.get()) < 0) return false;
   }
   SendMessageA(list, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(listImages_.get()));
+  Subclass(Component::超级列表框1);  // for the repaint pace
   return true;
 }
 
@@ -295,7 +303,7 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       return 0;
     case WM_GETFONT: return reinterpret_cast<LRESULT>(GuiFont());
     case WM_TIMER:
-      if (wParam == kListRepaintTimer) RepaintDeferredList();
+      if (wParam == RepaintPace::kTimerId) pace_.Flush();
       return 0;
     case WM_SIZE:
       if (HWND bar = Handle(Component::状态条1)) SendMessageA(bar, WM_SIZE, wParam, lParam);
@@ -321,6 +329,7 @@ LRESULT CALLBACK MainWindow::ComponentProc(HWND window, UINT message, WPARAM wPa
   auto* owner = static_cast<MainWindow*>(GetPropA(window, kOwnerProperty));
   const Component component = owner ? owner->ComponentOf(window) : Component::Window;
   if (component == Component::Window) return DefWindowProcA(window, message, wParam, lParam);
+  if (owner->pace_.Intercept(window, message, wParam, lParam)) return 0;
   const WNDPROC original = owner->originalProcs_[IndexOf(component)];
   const auto passOn = [&] { return CallWindowProcA(original, window, message, wParam, lParam); };
   switch (message) {
@@ -563,19 +572,11 @@ std::string MainWindow::ItemText(int row, int column) const {
 
 void MainWindow::DeleteAllItems() { SendMessageA(Handle(Component::超级列表框1), LVM_DELETEALLITEMS, 0, 0); }
 
-// Switched off on every call: a bulk insert since the last one may have
-// switched redrawing back on.
-void MainWindow::DeferListRepaint() {
-  SendMessageA(Handle(Component::超级列表框1), WM_SETREDRAW, FALSE, 0);
-  if (listRepaintDeferred_) return;
-  if (SetTimer(window_, kListRepaintTimer, kListRepaintIntervalMs, nullptr)) listRepaintDeferred_ = true;
-  else SendMessageA(Handle(Component::超级列表框1), WM_SETREDRAW, TRUE, 0);
+void MainWindow::DeferRepaint(Component component) {
+  if (component == Component::超级列表框1) pace_.HoldList();
+  if (component == Component::状态条1 || component == Component::进度条1) pace_.HoldBars();
 }
 
-void MainWindow::RepaintDeferredList() {
-  KillTimer(window_, kListRepaintTimer);
-  listRepaintDeferred_ = false;
-  SendMessageA(Handle(Component::超级列表框1), WM_SETREDRAW, TRUE, 0);
-}
+void MainWindow::RepaintDeferred() { pace_.Flush(); }
 
 }  // namespace qv

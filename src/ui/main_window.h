@@ -13,6 +13,7 @@
 #include "ui/events.h"
 #include "ui/gdi_owner.h"
 #include "ui/layout.h"
+#include "ui/repaint_pace.h"
 #include "ui/save_file_dialog.h"
 
 namespace qv {
@@ -59,10 +60,11 @@ class MainWindow {
   std::string ItemText(int row, int column = 0) const;
   void DeleteAllItems();
 
-  // The list keeps taking rows but paints them, and its scroll bars, only
-  // when the repaint interval has passed: under Wine every row added to a
-  // painting list redraws its scroll bars, which costs more than the row.
-  void DeferListRepaint();
+  // While a scan streams in, the list (超级列表框1) and the bars (状态条1,
+  // 进度条1) keep their content current but paint at the repaint pace (see
+  // repaint_pace.h). RepaintDeferred paints what waits at once.
+  void DeferRepaint(Component component);
+  void RepaintDeferred();
 
   SaveFileDialog& SaveDialog() noexcept { return saveDialog_; }
 
@@ -86,7 +88,6 @@ class MainWindow {
   LRESULT OnNotify(const NMHDR& header);
   void OnActivate(WPARAM wParam);
   void FollowField(HWND edit);
-  void RepaintDeferredList();
 
   Component ComponentOf(HWND window) const;
   void MoveFocus(bool backwards);
@@ -104,7 +105,7 @@ class MainWindow {
   HWND lastFocus_ = nullptr;
   DWORD uiThread_ = 0;
   int suppressedChangeNotices_ = 0;
-  bool listRepaintDeferred_ = false;
+  RepaintPace pace_;
 };
 
 // The window class a component of this kind is made from; nullptr for the

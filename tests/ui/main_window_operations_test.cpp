@@ -5,7 +5,6 @@
 #include <windows.h>
 #include <commctrl.h>
 
-#include <cstring>
 #include <string>
 
 #include "ui/main_window.h"
@@ -15,16 +14,6 @@ namespace qv::test {
 namespace {
 
 using OperationsTest = MainWindowTest;
-
-std::string StatusText(HWND bar, int part) {
-  // Wine counts characters here, not bytes: a GBK text needs up to twice as
-  // many, and SB_GETTEXTA takes no buffer size.
-  const std::size_t length = LOWORD(SendMessageA(bar, SB_GETTEXTLENGTHA, part, 0));
-  std::string text(2 * length + 1, '\0');
-  SendMessageA(bar, SB_GETTEXTA, part, reinterpret_cast<LPARAM>(text.data()));
-  text.resize(std::strlen(text.c_str()));
-  return text;
-}
 
 // A long text of mixed single- and double-byte characters.
 std::string LongText(std::size_t bytes) {
@@ -100,9 +89,9 @@ TEST_F(OperationsTest, StatusPartsOutside0To2AreIgnored) {
   window_->SetStatusText(0, "正在扫描...");
   for (int part : {-1, 3, 255, 256 + 1}) window_->SetStatusText(part, "wrong");
   EXPECT_EQ(SendMessageA(bar, SB_GETPARTS, 0, 0), 3);
-  EXPECT_EQ(StatusText(bar, 0), "正在扫描...");
-  EXPECT_EQ(StatusText(bar, 1), "线程： 3");
-  EXPECT_EQ(StatusText(bar, 2), "存活主机数：12");
+  EXPECT_EQ(StatusPartText(bar, 0), "正在扫描...");
+  EXPECT_EQ(StatusPartText(bar, 1), "线程： 3");
+  EXPECT_EQ(StatusPartText(bar, 2), "存活主机数：12");
   EXPECT_EQ(HIWORD(SendMessageA(bar, SB_GETTEXTLENGTHA, 1, 0)), 0) << "normal border kept";
 }
 
@@ -153,7 +142,7 @@ TEST_F(OperationsTest, VeryLongTextsDoNotBreakAnyField) {
   HWND bar = H(Component::状态条1);
   for (int part = 0; part < 3; ++part) {
     window_->SetStatusText(part, text);
-    EXPECT_EQ(StatusText(bar, part), text) << part;
+    EXPECT_EQ(StatusPartText(bar, part), text) << part;
   }
   window_->WriteAddress(Component::IP编辑框_开始, text);
   EXPECT_EQ(window_->ReadAddress(Component::IP编辑框_开始), "");

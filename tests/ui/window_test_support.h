@@ -14,6 +14,7 @@
 
 #include "ui/events.h"
 #include "ui/main_window.h"
+#include "support/window_driver.h"
 #include "ui/window_text.h"
 
 namespace qv::test {
@@ -69,12 +70,6 @@ inline RECT RectIn(HWND window, HWND relativeTo) {
   GetWindowRect(window, &box);
   MapWindowPoints(nullptr, relativeTo, reinterpret_cast<POINT*>(&box), 2);
   return box;
-}
-
-inline std::string ClassOf(HWND window) {
-  char name[64] = {};
-  GetClassNameA(window, name, sizeof name);
-  return name;
 }
 
 struct RaisedEvent {
