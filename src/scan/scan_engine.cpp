@@ -40,6 +40,28 @@ class FineTimerPeriod {
   bool active_;
 };
 
+// The dispatch pause runs from one worker's start to the next, so the time
+// a start takes (about a millisecond under Wine) is part of it and workers
+// start every 10 ms for as long as free slots allow.
+class DispatchPause {
+ public:
+  DispatchPause() { QueryPerformanceFrequency(&frequency_); }
+  void StartNow() { QueryPerformanceCounter(&start_); }
+  // Whole milliseconds left, rounded to the nearest: over many starts the
+  // pause averages 10 ms.
+  DWORD LeftMs() const {
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    const long long elapsedUs = (now.QuadPart - start_.QuadPart) * 1000000 / frequency_.QuadPart;
+    const long long leftUs = static_cast<long long>(kDispatchPauseMs) * 1000 - elapsedUs;
+    return leftUs > 0 ? static_cast<DWORD>((leftUs + 500) / 1000) : 0;
+  }
+
+ private:
+  LARGE_INTEGER frequency_{};
+  LARGE_INTEGER start_{};
+};
+
 }  // namespace
 
 std::shared_ptr<ScanRun> ScanRun::Create(ScanSettings settings) {
@@ -92,6 +114,7 @@ DWORD WINAPI ScanRun::ScanDispatcher(LPVOID param) {
 
 void ScanRun::Dispatch() {
   const FineTimerPeriod fineTimer;
+  DispatchPause pause;
   if (IsRetired()) return;
   settings_.port->BeginScan(*this);
 
@@ -102,10 +125,11 @@ void ScanRun::Dispatch() {
       if (WaitForRetirement(kSlotPollMs)) return;
     }
     if (IsRetired()) return;
+    pause.StartNow();
     StartWorker(current);
     if (current == settings_.range.last) return;
     current = NextAddressText(current);
-    if (WaitForRetirement(kDispatchPauseMs)) return;
+    if (WaitForRetirement(pause.LeftMs())) return;
   }
 }
 

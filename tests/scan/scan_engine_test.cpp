@@ -114,6 +114,19 @@ TEST_F(ScanEngineTest, NeverRunsMoreWorkersThanTheLimit) {
   EXPECT_GE(probe.MostRunning(), 2) << "the limit should be used";
 }
 
+// The pause holds from one start to the next whatever a start costs; a
+// lost or mis-scaled pause would fire the whole range at the network.
+TEST_F(ScanEngineTest, WorkersStartAtLeastAPauseApart) {
+  auto run = Start("10.0.0.1", "10.0.0.40", 40);
+  ASSERT_TRUE(WaitForEnd(*run));
+  std::vector<double> starts = probe.ProbeTimesMs();
+  ASSERT_EQ(starts.size(), 40u);
+  std::sort(starts.begin(), starts.end());
+  // A wait is rounded to whole milliseconds, and the system's timer may end
+  // it up to a millisecond early.
+  EXPECT_GE(starts.back() - starts.front(), 39 * 8.0);
+}
+
 TEST_F(ScanEngineTest, LimitOneRunsWorkersStrictlyInOrder) {
   probe.delayMs = 5;
   auto run = Start("10.0.0.1", "10.0.0.6", 1);

@@ -33,6 +33,7 @@ class ScriptedProbe {
         std::lock_guard<std::mutex> hold(mutex_);
         probed_.push_back(address);
         timeouts_.push_back(timeout);
+        probeTimesMs_.push_back(NowMs());
       }
       Sleep(delayMs.load());
       --running_;
@@ -61,19 +62,33 @@ class ScriptedProbe {
     std::lock_guard<std::mutex> hold(mutex_);
     return timeouts_;
   }
+  // When each probe began, in milliseconds of the performance counter.
+  std::vector<double> ProbeTimesMs() {
+    std::lock_guard<std::mutex> hold(mutex_);
+    return probeTimesMs_;
+  }
   void Forget() {
     std::lock_guard<std::mutex> hold(mutex_);
     probed_.clear();
     timeouts_.clear();
+    probeTimesMs_.clear();
     mostRunning_ = 0;
   }
   int MostRunning() const { return mostRunning_.load(); }
   int Running() const { return running_.load(); }
 
  private:
+  static double NowMs() {
+    LARGE_INTEGER frequency, now;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&now);
+    return 1000.0 * static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
+  }
+
   std::mutex mutex_;
   std::vector<std::string> probed_;
   std::vector<std::int32_t> timeouts_;
+  std::vector<double> probeTimesMs_;
   std::atomic<int> running_{0};
   std::atomic<int> mostRunning_{0};
 };
