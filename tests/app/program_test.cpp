@@ -239,6 +239,34 @@ TEST_F(ProgramTest, StopIsImmediateKeepsTheRowsAndNothingArrivesAfterIt) {
   }
 }
 
+TEST_F(ProgramTest, AThousandWorkersOnTinyRangesAcrossTheSecondFieldCarry) {
+  WriteField(C::编辑框_线程数, "1024");
+  ASSERT_TRUE(ScanAndWait("10.9.255.254", "10.10.0.1"));
+  EXPECT_EQ(probe.Probed(), (std::vector<std::string>{"10.9.255.254", "10.9.255.255", "10.10.0.0", "10.10.0.1"}));
+  probe.Forget();
+  ASSERT_TRUE(ScanAndWait("10.11.0.1", "10.11.0.2"));
+  EXPECT_EQ(probe.Probed(), (std::vector<std::string>{"10.11.0.1", "10.11.0.2"}));
+  EXPECT_EQ(Progress(), 0);
+}
+
+// The workers are still waiting for their echo when the operator stops:
+// the window must not wait with them.
+TEST_F(ProgramTest, StopDuringAMinuteLongTimeOutIsImmediate) {
+  probe.delayMs = 3000;  // a silent range, cut short so the test ends
+  WriteField(C::编辑框_延时, "60000");
+  SetRange("10.12.0.1", "10.12.0.200");
+  Click(C::按钮_开始扫描);
+  Sleep(1000);
+  ASSERT_GT(probe.Running(), 0);
+  Click(C::按钮2);
+  EXPECT_TRUE(Idle());
+  EXPECT_EQ(Progress(), 0);
+  EXPECT_GT(probe.Running(), 0) << "the stop returned without waiting for the probes";
+  const auto timeouts = probe.Timeouts();
+  EXPECT_EQ(std::count(timeouts.begin(), timeouts.end(), 60000), static_cast<std::ptrdiff_t>(timeouts.size()));
+  EXPECT_TRUE(WaitUntil([&] { return probe.Running() == 0; }, 10000));
+}
+
 TEST_F(ProgramTest, RestartsAndHeaderClicksDuringScansNeverMixScans) {
   std::map<std::string, std::int32_t> live;
   for (int last = 1; last <= 40; ++last) live["10.7.0." + std::to_string(last)] = 1;
