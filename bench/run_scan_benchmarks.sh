@@ -9,7 +9,8 @@
 #           swept by fping and by nmap from the scanner namespace
 #   scale   10.78.0.0/20: 4,096 addresses, 2,000 of them held by one host
 #           namespace that answers on all; 256 workers, 100 ms time-out;
-#           the window's answer time to WM_NULL every 20 ms meanwhile
+#           the window's answer time to WM_NULL every 20 ms meanwhile; then
+#           the UI thread's time for recording 2,000 rows, in the window alone
 #   memory  10.79.0.0/21: 2,048 addresses behind a router that answers
 #           nothing for them; 1,024 workers, 3,000 ms time-out, then
 #           12,000 ms (the time-out at which 1,024 workers are alive at once);
@@ -32,6 +33,7 @@ source tests/lan/testbed.sh
 PROGRAM=$ROOT/build/win64/src/app/quorvane.exe
 BENCH=$ROOT/build/win64/bench/scan_bench.exe
 WORKER_BENCH=$ROOT/build/win64/bench/worker_bench.exe
+RECORD_BENCH=$ROOT/build/win64/bench/record_bench.exe
 TEMPLATE=$ROOT/build/win64/lan-wineprefix
 SWEEP_EXTRA_HOSTS=${SWEEP_EXTRA_HOSTS:-30}
 
@@ -49,7 +51,7 @@ for tool in cc fping nmap xdotool Xvfb; do
 done
 
 say "building the program and the bench driver (build/win64, log in build-win64.log)"
-{ cmake --preset win64 && cmake --build build/win64 --target quorvane scan_bench worker_bench; } >build-win64.log 2>&1 ||
+{ cmake --preset win64 && cmake --build build/win64 --target quorvane scan_bench worker_bench record_bench; } >build-win64.log 2>&1 ||
   { tail -n 30 build-win64.log; exit 1; }
 WORK=$(mktemp -d)
 cc -O2 -Wall -o "$WORK/probe_spacing" bench/probe_spacing.c || exit 1
@@ -238,6 +240,10 @@ scale() {
   bed_wine || return 1
   run_bench scale 10.78.0.1 10.78.0.0 10.78.15.255 256 100 --truth "$(windows_path "$TESTBED_TRUTH")" --ping-ui ||
     return 1
+  say "scale: the UI thread's time for recording the 2,000 rows, in the program's window alone"
+  testbed_wine "$RECORD_BENCH" 2000 >"$WORK/record.out" 2>"$WORK/record.err" </dev/null ||
+    { say "the recording benchmark failed"; return 1; }
+  sed 's/^/         /' "$WORK/record.out"
   testbed_down
   restore_neighbour_limits
 }
@@ -304,6 +310,7 @@ summary() {
     floor=$(figure scale floor_ms)
     row "scale 4,096 / 2,000 live, 256 w." "$(ms "$wall")" "$(ms "$floor")" "$(ratio "$wall" "$floor")" "< 1.25"
     row "  UI thread busy (rows, notices)" "$(ms "$(figure scale ui_thread_cpu_ms)")" "" "" "CPU time of the UI thread over the scan"
+    row "  recording the 2,000 rows" "$(ms "$(figure record recording_cpu_ms)")" "" "" "$(figure record recording_cpu_per_host_ms) ms a host; painting $(ms "$(figure record painting_and_loop_cpu_ms)")"
     row "  CPU of wineserver / winedevice" "$(ms "$(figure scale wineserver_cpu_ms)")" "$(ms "$(figure scale winedevice_cpu_ms)")" "" "Xvfb $(ms "$(figure scale xvfb_cpu_ms)"); $(nproc) cores"
     row "  recall" "$(figure scale recall_percent) %" "100 %" "" "$(figure scale hosts_found) of $(figure scale hosts_expected); wrong MACs $(figure scale wrong_macs); neighbour table overflows $(figure scale neighbour_overflows)"
     row "  WM_NULL answer p50 / p99" "$(figure scale ui_p50_ms) ms" "" "" "p99 $(figure scale ui_p99_ms) ms (< 50)"
