@@ -139,8 +139,11 @@ run_bench() {
   echo "neighbour_overflows=$(($(neighbour_overflows) - overflows))" >>"$WORK/$name.out"
   if [ "$status" -ne 0 ]; then
     say "$name failed (status $status):"
-    grep -v '^wine:\|fixme' "$WORK/$name.err" | tail -n 5
-    testbed_wine_alive || say "Wine's network service (winedevice.exe) is gone: every echo fails from then on"
+    grep -av '^wine:\|fixme' "$WORK/$name.err" | tail -n 5 | iconv -f GBK -t UTF-8 -c
+    local problem
+    problem=$(testbed_wine_network_problem)
+    [ -z "$problem" ] || say "$problem"
+    grep -a '^[0-9a-f]*:err:' "$WORK/$name.err" "$TESTBED_DIR/wine.log" 2>/dev/null | sort | uniq -c | tail -n 5
     return 1
   fi
   # The status text is GBK, as the window holds it.

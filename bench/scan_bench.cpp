@@ -264,7 +264,9 @@ int Run(const Options& options) {
   if (pinger) pinger->Stop();
   if (threadWatch) threadWatch->Stop();
   if (!ended) {
-    std::fprintf(stderr, "the scan did not end within %lu ms\n", static_cast<unsigned long>(limit));
+    std::fprintf(stderr, "the scan did not end within %lu ms; the window shows '%s' '%s' '%s', %zu rows; %d threads\n",
+                 static_cast<unsigned long>(limit), driver->StatusPart(0).c_str(), driver->StatusPart(1).c_str(),
+                 driver->StatusPart(2).c_str(), driver->ReadRows().size(), ThreadCount(driver->ProcessId()));
     return 1;
   }
 

@@ -59,7 +59,7 @@ prepare_program() {
 }
 
 # One run on a fresh bed. Returns the test program's status, or WINE_DIED
-# when it failed after Wine's network service had gone.
+# when it failed after Wine's network service had gone or stopped answering.
 run_once() {
   local start status
   start=$(now)
@@ -79,8 +79,9 @@ run_once() {
   status=$?
   cat "$TESTBED_DIR/test.out"
   say "test program ran in $(elapsed "$start") s"
-  if [ "$status" -ne 0 ] && ! testbed_wine_alive; then
-    say "Wine's network service (winedevice.exe) is gone: every echo fails from then on."
+  local problem
+  if [ "$status" -ne 0 ] && problem=$(testbed_wine_network_problem) && [ -n "$problem" ]; then
+    say "$problem."
     grep -h 'err:ntoskrnl' "$TESTBED_DIR/wine.log" 2>/dev/null | head -n 3
     return $WINE_DIED
   fi
@@ -99,7 +100,7 @@ if [ "$status" -eq $WINE_DIED ]; then
   run_once
   status=$?
   if [ "$status" -eq $WINE_DIED ]; then
-    say "Wine's network service died twice; the failures above are Wine's, not the program's"
+    say "Wine's network service failed twice; the failures above are Wine's, not the program's"
     status=1
   fi
 fi

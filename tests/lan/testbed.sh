@@ -26,6 +26,7 @@
 #   testbed_wine_prepare <template>     # a Wine prefix of this run (see below)
 #   testbed_wine <program.exe> ...      # Wine inside the scanner namespace
 #   testbed_wine_alive                  # is Wine's network service still up?
+#   testbed_wine_network_problem        # why it is unusable, if it is
 # or built from its pieces, for other address plans (the scan benchmarks):
 #   testbed_begin; testbed_add_scanner <prefix length>
 #   testbed_add_many_host <index> <MAC> <yes|no> <prefix length> <addresses file>
@@ -315,6 +316,18 @@ testbed_winedevice_pids() {
 # echo fails from then on, whatever the program does.
 testbed_wine_alive() {
   [ -n "$(testbed_winedevice_pids)" ]
+}
+
+# Wine's network service can also stay up but stop answering: then every
+# echo waits for ever. One echo by Wine's own ping to the scanner's own
+# address tells. Prints why the service is unusable; nothing when it works.
+testbed_wine_network_problem() {
+  if ! testbed_wine_alive; then
+    echo "Wine's network service (winedevice.exe) is gone: every echo fails from then on"
+  elif ! timeout 15 ip netns exec "$TESTBED_SCANNER_NS" "$TESTBED_WINE64" ping -n 1 -w 1000 \
+    "$TESTBED_SCANNER_ADDRESS" >/dev/null 2>&1 </dev/null; then
+    echo "Wine's network service (winedevice.exe) is up but no longer completes echoes: every echo waits for ever"
+  fi
 }
 
 testbed_down() {
