@@ -303,7 +303,7 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       return 0;
     case WM_GETFONT: return reinterpret_cast<LRESULT>(GuiFont());
     case WM_TIMER:
-      if (wParam == RepaintPace::kTimerId) pace_.Flush();
+      if (wParam == RepaintPace::kTimerId) pace_.OnTimer();
       return 0;
     case WM_SIZE:
       if (HWND bar = Handle(Component::状态条1)) SendMessageA(bar, WM_SIZE, wParam, lParam);

@@ -63,6 +63,7 @@ bool RepaintPace::Arm() {
 
 void RepaintPace::HoldList() {
   if (!Arm()) return;
+  if (!listHeld_) listHeldSince_ = GetTickCount64();
   listHeld_ = true;
   SendMessageA(list_, WM_SETREDRAW, FALSE, 0);
 }
@@ -73,20 +74,38 @@ void RepaintPace::HoldBars() {
 
 void RepaintPace::Flush() {
   KillTimer(window_, kTimerId);
-  const bool list = listHeld_;
-  const bool bars = barsHeld_;
+  FlushList();
+  FlushBars();
+}
+
+void RepaintPace::OnTimer() {
+  if (listHeld_ && (ListPageChanged() || GetTickCount64() - listHeldSince_ >= kScrollBarIntervalMs)) FlushList();
+  FlushBars();
+  if (!listHeld_) KillTimer(window_, kTimerId);
+}
+
+void RepaintPace::FlushList() {
+  if (!listHeld_) return;
   const int firstChanged = firstChangedRow_;
   listHeld_ = false;
-  barsHeld_ = false;
   firstChangedRow_ = INT_MAX;
-  if (list) {
-    SendMessageA(list_, WM_SETREDRAW, TRUE, 0);
-    if (firstChanged != 0) RepaintChangedRows(firstChanged);
-  }
-  if (bars) {
-    InvalidateRect(statusBar_, nullptr, TRUE);
-    InvalidateRect(progressBar_, nullptr, TRUE);
-  }
+  SendMessageA(list_, WM_SETREDRAW, TRUE, 0);
+  if (firstChanged != 0) RepaintChangedRows(firstChanged);
+}
+
+void RepaintPace::FlushBars() {
+  if (!barsHeld_) return;
+  barsHeld_ = false;
+  InvalidateRect(statusBar_, nullptr, TRUE);
+  InvalidateRect(progressBar_, nullptr, TRUE);
+}
+
+// A changed row above the page moves the rows on it.
+bool RepaintPace::ListPageChanged() const {
+  if (firstChangedRow_ == INT_MAX) return false;
+  const auto top = static_cast<long long>(SendMessageA(list_, LVM_GETTOPINDEX, 0, 0));
+  const auto rows = static_cast<long long>(SendMessageA(list_, LVM_GETCOUNTPERPAGE, 0, 0));
+  return firstChangedRow_ <= top + rows;
 }
 
 bool RepaintPace::Intercept(HWND control, UINT message, WPARAM wParam, LPARAM lParam) {

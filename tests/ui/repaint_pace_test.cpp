@@ -95,6 +95,19 @@ TEST_F(RepaintPaceTest, ARowAddedOnThePageRepaintsFromItsPlaceDown) {
 // What the pace cannot follow row by row: a deletion, a paint the held list
 // skipped (another window uncovered it), a bulk insert switching redrawing
 // back on, a click that moves the selection.
+// The pace's own tick: what shows on the page is painted at once.
+TEST_F(RepaintPaceTest, ATickPaintsRowsChangedOnThePageAndTheBars) {
+  window_->DeferRepaint(Component::超级列表框1);
+  window_->DeferRepaint(Component::状态条1);
+  InsertRow(5);
+  window_->SetStatusText(2, "存活主机数：101");
+  SendMessageA(window_->Handle(), WM_TIMER, RepaintPace::kTimerId, 0);
+  const RECT pending = Pending(list_);
+  EXPECT_EQ(pending.top, RowTop(5));
+  EXPECT_EQ(ScrollRows(), kFilled + 1);
+  EXPECT_TRUE(GetUpdateRect(H(Component::状态条1), nullptr, FALSE));
+}
+
 TEST_F(RepaintPaceTest, AnyOtherChangeWhileHeldRepaintsTheWholeList) {
   const auto changes = {
       +[](HWND list) { SendMessageA(list, LVM_DELETEITEM, 0, 0); },
