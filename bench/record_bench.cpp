@@ -14,17 +14,11 @@
 #include "app/program.h"
 #include "app/window_scan_port.h"
 #include "scan/address_text.h"
+#include "support/now_ms.h"
 
 namespace {
 
 constexpr DWORD kArrivalGapMs = 2;
-
-double NowMs() {
-  LARGE_INTEGER frequency, now;
-  QueryPerformanceFrequency(&frequency);
-  QueryPerformanceCounter(&now);
-  return 1000.0 * static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
 
 void RunMessagesFor(DWORD milliseconds) {
   const ULONGLONG until = GetTickCount64() + milliseconds;
@@ -64,9 +58,9 @@ int main(int argc, char** argv) {
   double recording = 0;
   for (int k = 0; k < hosts; ++k) {
     // The process does nothing else meanwhile: wall time is CPU time.
-    const double before = NowMs();
+    const double before = qv::test::NowMs();
     qv::RecordLiveHost(program.State(), HostNumber(k, hosts));
-    recording += NowMs() - before;
+    recording += qv::test::NowMs() - before;
     RunMessagesFor(kArrivalGapMs);
   }
   program.Window().RepaintDeferred();

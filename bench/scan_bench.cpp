@@ -14,7 +14,6 @@
 //   --threads  polls the program's thread count and working set
 #include <windows.h>
 #include <psapi.h>
-#include <tlhelp32.h>
 
 #include <algorithm>
 #include <atomic>
@@ -29,11 +28,13 @@
 
 #include "lan/lan_truth.h"
 #include "support/program_driver.h"
+#include "thread_count.h"
 
 namespace {
 
 using qv::Component;
 using namespace qv::test;
+using qv::bench::ThreadCount;
 
 constexpr DWORD kWindowLimitMs = 60000;
 constexpr DWORD kIdleHoldMs = 1000;
@@ -97,17 +98,6 @@ double ThreadCpuMs(DWORD threadId) {
   FILETIME created{}, exited{}, kernel{}, user{};
   if (!thread || !GetThreadTimes(thread.get(), &created, &exited, &kernel, &user)) return -1;
   return FileTimeMs(kernel) + FileTimeMs(user);
-}
-
-int ThreadCount(DWORD pid) {
-  const qv::UniqueFile snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
-  if (!snapshot) return -1;
-  THREADENTRY32 entry{};
-  entry.dwSize = sizeof entry;
-  int count = 0;
-  for (BOOL more = Thread32First(snapshot.get(), &entry); more; more = Thread32Next(snapshot.get(), &entry))
-    if (entry.th32OwnerProcessID == pid) ++count;
-  return count;
 }
 
 struct MemoryFigures {

@@ -13,7 +13,6 @@
 #include <windows.h>
 
 #include <psapi.h>
-#include <tlhelp32.h>
 
 #include <algorithm>
 #include <atomic>
@@ -25,6 +24,7 @@
 
 #include "scan/scan_engine.h"
 #include "scan/scan_rules.h"
+#include "thread_count.h"
 
 namespace {
 
@@ -82,18 +82,6 @@ qv::ProbeServices SilentProbe(Waiting& waiting) {
   return probe;
 }
 
-int ThreadCount() {
-  const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-  if (snapshot == INVALID_HANDLE_VALUE) return -1;
-  int count = 0;
-  THREADENTRY32 entry{};
-  entry.dwSize = sizeof entry;
-  for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry))
-    if (entry.th32OwnerProcessID == GetCurrentProcessId()) ++count;
-  CloseHandle(snapshot);
-  return count;
-}
-
 // Reserved or committed address space of this process: what a 32-bit
 // process runs out of first when many threads reserve large stacks.
 std::uint64_t AddressSpaceInUse() {
@@ -123,7 +111,7 @@ bool RunAtTimeout(std::int32_t timeoutMs) {
   settings.locks = locks;
   settings.scanLock = locks->Create();
 
-  const int threadsIdle = ThreadCount();
+  const int threadsIdle = qv::bench::ThreadCount(GetCurrentProcessId());
   const std::uint64_t spaceIdle = AddressSpaceInUse();
   int threadsPeak = threadsIdle;
   std::uint64_t spacePeak = spaceIdle;
@@ -136,7 +124,7 @@ bool RunAtTimeout(std::int32_t timeoutMs) {
     return false;
   }
   while (!(run->DispatchDone() && run->ActiveWorkerCount() == 0 && run->ListedWorkers() == 0)) {
-    threadsPeak = std::max(threadsPeak, ThreadCount());
+    threadsPeak = std::max(threadsPeak, qv::bench::ThreadCount(GetCurrentProcessId()));
     spacePeak = std::max(spacePeak, AddressSpaceInUse());
     Sleep(kSampleMs);
   }

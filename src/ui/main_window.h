@@ -52,7 +52,7 @@ class MainWindow {
 
   // Clamped to the bar's range 0-100.
   void SetProgress(int position);
-  // Status-bar parts 0-2; any other index is ignored.
+  // Status-bar panes 0-2 (left to right); any other index is ignored.
   void SetStatusText(int part, std::string_view text);
 
   int ItemCount() const;

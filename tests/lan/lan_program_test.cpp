@@ -109,7 +109,7 @@ TEST_F(LanProgram, ScanListsEveryHostThatAnswersAndNoOther) {
 
   ASSERT_TRUE(driver_->Click(Component::按钮_开始扫描));
   ASSERT_TRUE(driver_->WaitForScanEnd(kIdleHoldMs, kScanLimitMs))
-      << "still scanning: part 0 '" << driver_->StatusPart(0) << "', part 1 '" << driver_->StatusPart(1) << "'";
+      << "still scanning: status bar shows '" << driver_->StatusPart(0) << "' and '" << driver_->StatusPart(1) << "'";
   scanned_ = driver_->ReadRows();
 
   const std::vector<TruthRow> expected = ExpectedRows();

@@ -140,13 +140,6 @@ bool LaunchedProgram::WaitForExit(DWORD limitMs) const {
 
 // ---- ProgramDriver ----
 
-double NowMs() {
-  LARGE_INTEGER frequency{}, now{};
-  QueryPerformanceFrequency(&frequency);
-  QueryPerformanceCounter(&now);
-  return 1000.0 * static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
 HWND FindTopLevelWindow(DWORD pid, std::string_view caption) {
   WindowSearch search{pid, caption, nullptr};
   EnumWindows(&MatchTopLevel, reinterpret_cast<LPARAM>(&search));

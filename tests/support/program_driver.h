@@ -15,6 +15,7 @@
 
 #include "base/win_handle.h"
 #include "listview/list_row.h"
+#include "support/now_ms.h"
 #include "ui/layout.h"
 
 namespace qv::test {
@@ -79,9 +80,9 @@ class ProgramDriver {
   // The report list read through ListViewWrapper in cross-process mode.
   std::vector<ListRow> ReadRows() const;
 
-  // True once status part 0 reads "准备就绪" and part 1 "线程： 0" and both have
-  // stayed so for holdMs; idleSinceMs gets the time (NowMs) at which that
-  // idle state was first seen. False after limitMs.
+  // True once the status bar's first pane reads "准备就绪" and its second
+  // "线程： 0" and both have stayed so for holdMs; idleSinceMs gets the time
+  // (NowMs) at which that idle state was first seen. False after limitMs.
   bool WaitForScanEnd(DWORD holdMs, DWORD limitMs, double* idleSinceMs = nullptr) const;
   bool IsIdle() const;
 
@@ -107,9 +108,6 @@ class ProgramDriver {
   HWND window_ = nullptr;
   std::array<HWND, kComponentCount> controls_{};
 };
-
-// Milliseconds from the performance counter, for intervals.
-double NowMs();
 
 // The visible top-level window of process pid captioned caption, or null.
 HWND FindTopLevelWindow(DWORD pid, std::string_view caption);

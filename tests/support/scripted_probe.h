@@ -12,6 +12,7 @@
 
 #include "scan/address_text.h"
 #include "scan/scan_engine.h"
+#include "support/now_ms.h"
 
 namespace qv::test {
 
@@ -78,13 +79,6 @@ class ScriptedProbe {
   int Running() const { return running_.load(); }
 
  private:
-  static double NowMs() {
-    LARGE_INTEGER frequency, now;
-    QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&now);
-    return 1000.0 * static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
-  }
-
   std::mutex mutex_;
   std::vector<std::string> probed_;
   std::vector<std::int32_t> timeouts_;
