@@ -83,6 +83,7 @@ void OnStartClicked(ProgramState& state, MainWindow& window) {
   settings.port = state.scanPort;
   settings.locks = state.locks;
   settings.scanLock = state.ScanLock;
+  settings.startThread = state.services.startThread;
   state.currentScan = ScanRun::Create(std::move(settings));
   state.DispatcherHandle = state.currentScan->StartDispatcher();
 }
