@@ -239,13 +239,21 @@ TEST_F(ProgramTest, StopIsImmediateKeepsTheRowsAndNothingArrivesAfterIt) {
   }
 }
 
+// Workers overlap here, so the probes may begin in any order (the order of
+// dispatch is checked with one worker at a time); every address once is what
+// counts.
 TEST_F(ProgramTest, AThousandWorkersOnTinyRangesAcrossTheSecondFieldCarry) {
+  const auto probedSet = [&] {
+    std::vector<std::string> probed = probe.Probed();
+    std::sort(probed.begin(), probed.end());
+    return probed;
+  };
   WriteField(C::编辑框_线程数, "1024");
   ASSERT_TRUE(ScanAndWait("10.9.255.254", "10.10.0.1"));
-  EXPECT_EQ(probe.Probed(), (std::vector<std::string>{"10.9.255.254", "10.9.255.255", "10.10.0.0", "10.10.0.1"}));
+  EXPECT_EQ(probedSet(), (std::vector<std::string>{"10.10.0.0", "10.10.0.1", "10.9.255.254", "10.9.255.255"}));
   probe.Forget();
   ASSERT_TRUE(ScanAndWait("10.11.0.1", "10.11.0.2"));
-  EXPECT_EQ(probe.Probed(), (std::vector<std::string>{"10.11.0.1", "10.11.0.2"}));
+  EXPECT_EQ(probedSet(), (std::vector<std::string>{"10.11.0.1", "10.11.0.2"}));
   EXPECT_EQ(Progress(), 0);
 }
 
@@ -281,6 +289,23 @@ TEST_F(ProgramTest, WorkersThatCannotStartAreToldOnceAndNoAddressIsLost) {
   EXPECT_EQ(seen[0].text, "暂时无法创建扫描线程，扫描将在资源释放后继续。");
   EXPECT_EQ(seen[0].caption, WindowText(window_));
   EXPECT_EQ(seen[0].icon, LoadIconA(nullptr, IDI_EXCLAMATION));
+}
+
+// The old scan is retired before the new dispatcher is asked for; when
+// none can be created the window must not go on saying it scans.
+TEST_F(ProgramTest, AStartWhoseDispatcherCannotBeCreatedShowsTheIdleState) {
+  probe.delayMs = 100;
+  WriteField(C::编辑框_线程数, "4");
+  SetRange("10.14.0.1", "10.14.0.200");
+  Click(C::按钮_开始扫描);
+  ASSERT_TRUE(WaitUntil([&] { return Status(0) == "正在扫描..."; })) << "the first scan never showed";
+  threads.refuseDispatcher = true;
+  Click(C::按钮_开始扫描);
+  EXPECT_TRUE(Idle());
+  EXPECT_EQ(Progress(), 0);
+  ASSERT_TRUE(WaitUntil([&] { return probe.Running() == 0; })) << "the retired scan's probes still run";
+  EXPECT_TRUE(Idle()) << "no notice of the retired scan";
+  threads.refuseDispatcher = false;
 }
 
 TEST_F(ProgramTest, RestartsAndHeaderClicksDuringScansNeverMixScans) {
