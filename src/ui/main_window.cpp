@@ -193,6 +193,10 @@ bool MainWindow::SetUpReportList() {
     const UniqueIcon image = LoadSmallIcon(id);
     if (!image || ImageList_AddIcon(listImages_.get(), image.get()) < 0) return false;
   }
+  // The images stand on white in every row, whatever a selected row shows
+  // around them (Wine's list fills behind them with its own background, but
+  // a list that draws with the image list's colour must find white there).
+  ImageList_SetBkColor(listImages_.get(), kWhite);
   SendMessageA(list, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(listImages_.get()));
   Subclass(Component::超级列表框1);  // for the repaint pace
   return true;
