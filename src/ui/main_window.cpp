@@ -24,10 +24,6 @@ constexpr int kFirstControlId = 100;
 constexpr DWORD kListExStyle = LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES | LVS_EX_INFOTIP | LVS_EX_SUBITEMIMAGES;
 constexpr COLORREF kBlack = RGB(0, 0, 0);
 constexpr COLORREF kWhite = RGB(255, 255, 255);
-// Often enough for a scan to look live; one repaint of a page of rows costs
-// about 16 ms under Wine.
-constexpr UINT_PTR kRepaintTimer = 1;
-constexpr UINT kRepaintIntervalMs = 5000;
 
 HINSTANCE Instance() { return GetModuleHandleA(nullptr); }
 HFONT GuiFont() { return static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT)); }
