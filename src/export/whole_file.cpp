@@ -134,10 +134,10 @@ class Replacement {
     return true;
   }
 
-  // ReplaceFile keeps the old file's attributes, security and streams and
-  // follows a symbolic link to the file it names; a plain rename would give
-  // the folder's defaults and replace the link itself. The old file waits
-  // under a backup name until the new one has the target's name.
+  // ReplaceFile keeps the old file's attributes, security and streams, and
+  // treats a symbolic link as the platform does; a plain rename would give
+  // the new file the folder's defaults. The old file waits under a backup
+  // name until the new one has the target's name.
   bool Replace(const std::string& target) {
     NameBeside backup(folder_, "~qb");
     if (!backup.Created()) return false;

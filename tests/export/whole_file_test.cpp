@@ -88,19 +88,21 @@ TEST_F(WriteWholeFileTest, ReplacesALongerFileLeavingNoOldBytes) {
 
 // Wine's ReplaceFile renames the new file over the old one and carries none
 // of its attributes over (measured under Wine 8: a hidden file comes back
-// with the archive attribute only).
+// with the archive attribute only), and Wine keeps no alternate streams.
 bool ReplaceFileKeepsAttributes() {
   const HMODULE ntdll = GetModuleHandleA("ntdll.dll");
   return ntdll == nullptr || GetProcAddress(ntdll, "wine_get_version") == nullptr;
 }
 
-TEST_F(WriteWholeFileTest, ReplacingAFileKeepsItsAttributes) {
-  if (!ReplaceFileKeepsAttributes()) GTEST_SKIP() << "Wine's ReplaceFile does not keep the old file's attributes";
+TEST_F(WriteWholeFileTest, ReplacingAFileKeepsItsAttributesAndStreams) {
+  if (!ReplaceFileKeepsAttributes()) GTEST_SKIP() << "Wine's ReplaceFile keeps neither attributes nor streams";
   PutFile(In("old.txt"), "old");
+  PutFile(In("old.txt:note"), "kept");
   ASSERT_TRUE(SetFileAttributesA(In("old.txt").c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE));
   EXPECT_TRUE(WriteWholeFile(In("old.txt"), "new"));
   EXPECT_EQ(Contents(In("old.txt")), "new");
   EXPECT_TRUE(GetFileAttributesA(In("old.txt").c_str()) & FILE_ATTRIBUTE_HIDDEN);
+  EXPECT_EQ(Contents(In("old.txt:note")), "kept");
   EXPECT_EQ(Names(folder_), Listing{"old.txt"});
 }
 
