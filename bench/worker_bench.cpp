@@ -39,6 +39,7 @@ class SilentPort final : public qv::ScanPort {
   void BeginScan(qv::ScanRun&) override {}
   void RecordLiveHost(qv::ScanRun&, const qv::HostRecord&) override {}
   void ReportActiveCount(qv::ScanRun&, std::int32_t) override {}
+  void ReportWorkersCannotStart(qv::ScanRun&) override {}
   std::string ReadTimeoutText() override { return timeoutText_; }
 
  private:
@@ -123,7 +124,7 @@ bool RunAtTimeout(std::int32_t timeoutMs) {
     std::fprintf(stderr, "the dispatcher did not start\n");
     return false;
   }
-  while (!(run->DispatchDone() && run->ActiveWorkerCount() == 0 && run->ListedWorkers() == 0)) {
+  while (!(run->DispatchDone() && run->RunningWorkers() == 0 && run->ListedWorkers() == 0)) {
     threadsPeak = std::max(threadsPeak, qv::bench::ThreadCount(GetCurrentProcessId()));
     spacePeak = std::max(spacePeak, AddressSpaceInUse());
     Sleep(kSampleMs);

@@ -20,6 +20,7 @@ PACKAGES=(
   locales iproute2 iputils-ping procps
   clang libclang-rt-14-dev
   fping nmap
+  zip
 )
 
 missing_packages() {

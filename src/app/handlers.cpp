@@ -83,8 +83,12 @@ void OnStartClicked(ProgramState& state, MainWindow& window) {
   settings.port = state.scanPort;
   settings.locks = state.locks;
   settings.scanLock = state.ScanLock;
+  settings.startThread = state.services.startThread;
   state.currentScan = ScanRun::Create(std::move(settings));
   state.DispatcherHandle = state.currentScan->StartDispatcher();
+  // The old scan is retired already and nothing of the new one will ever
+  // report, so the window says what a stop says.
+  if (!state.DispatcherHandle) OnStopClicked(state, window);
 }
 
 void OnStopClicked(ProgramState& state, MainWindow& window) {

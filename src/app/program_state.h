@@ -18,10 +18,11 @@ namespace qv {
 
 class MainWindow;
 
-// What the program asks of the machine; tests script both.
+// What the program asks of the machine; tests script them.
 struct ProgramServices {
   ProbeServices probe;
   std::function<std::vector<std::string>()> localAddresses;
+  ThreadStarter startThread = StartSystemThread;
 };
 
 ProgramServices RealProgramServices();

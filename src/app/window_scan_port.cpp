@@ -9,13 +9,14 @@
 #include "ui/app_messages.h"
 #include "ui/main_window.h"
 #include "ui/run_on_ui_thread.h"
+#include "ui/show_message.h"
 #include "ui/window_text.h"
 
 namespace qv {
 namespace {
 
 constexpr int kAddressOrder = 1;
-
+constexpr const char* kWorkersCannotStart = "暂时无法创建扫描线程，扫描将在资源释放后继续。";
 
 class WindowScanPort final : public ScanPort {
  public:
@@ -40,6 +41,12 @@ class WindowScanPort final : public ScanPort {
   void ReportActiveCount(ScanRun& run, std::int32_t running) override {
     RunOnUiThread(window_, [&] {
       if (!run.IsRetired()) SendMessageA(label_, ActiveCountNotice, static_cast<WPARAM>(running), 0);
+    });
+  }
+
+  void ReportWorkersCannotStart(ScanRun& run) override {
+    RunOnUiThread(window_, [&] {
+      if (!run.IsRetired()) ShowMessage(kWorkersCannotStart, MB_ICONEXCLAMATION, state_.window->Caption());
     });
   }
 

@@ -58,46 +58,106 @@ bool WriteAndFlush(const std::string& path, std::string_view bytes) {
   return CloseHandle(file.release()) != FALSE;
 }
 
+// What is at the target's name before anything is written.
+enum class Place { Free, ExistingFile, Refused };
+
+// A read-only file, a folder and a file that anyone holds open are refused.
 // Windows refuses to rename over a read-only file, but Wine 8 renames over
 // it (and, run as root, even opens it for writing), so the attribute is
-// checked here. It is read just before the rename to keep the gap small; on
-// Windows the rename itself refuses anyway.
-bool IsReadOnlyFile(const std::string& path) {
+// checked here. An open without sharing fails while any other handle is
+// open, shared or not; Wine's ReplaceFile would replace such a file.
+Place ExaminePlace(const std::string& path) {
   const DWORD attributes = GetFileAttributesA(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+  if (attributes == INVALID_FILE_ATTRIBUTES) return Place::Free;
+  if ((attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)) != 0) return Place::Refused;
+  const UniqueFile alone(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+  return alone ? Place::ExistingFile : Place::Refused;
 }
 
-// A uniquely named empty file in the target's folder (same volume, so the
-// final rename is one step), deleted again unless it took the target's name.
-class TemporaryFile {
+// A uniquely named file in the target's folder, deleted when it goes unless
+// it was handed on.
+class NameBeside {
  public:
-  explicit TemporaryFile(const std::string& folder) {
+  NameBeside(const std::string& folder, const char* prefix) {
     char name[MAX_PATH] = {};
-    if (GetTempFileNameA(folder.c_str(), "~qv", 0, name) != 0) path_ = name;
+    if (GetTempFileNameA(folder.c_str(), prefix, 0, name) != 0) path_ = name;
   }
-  TemporaryFile(const TemporaryFile&) = delete;
-  TemporaryFile& operator=(const TemporaryFile&) = delete;
-  ~TemporaryFile() {
+  NameBeside(const NameBeside&) = delete;
+  NameBeside& operator=(const NameBeside&) = delete;
+  ~NameBeside() {
     if (!path_.empty()) DeleteFileA(path_.c_str());
   }
 
   bool Created() const { return !path_.empty(); }
   const std::string& Path() const { return path_; }
-
-  // Replaces the target, or creates it, in one rename. The rename fails
-  // while any handle holds the target open, shared or not: Windows refuses
-  // it, and the Wine server checks for open handles in the same request
-  // that renames, so no check before it is needed and no gap is left.
-  bool ReplaceTarget(const std::string& target) {
-    if (!MoveFileExA(path_.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-      return false;
-    }
-    path_.clear();
-    return true;
-  }
+  void HandOn() { path_.clear(); }
 
  private:
   std::string path_;
+};
+
+// Failures of ReplaceFile that leave the old file where and as it was and
+// that a plain rename may not share: a file system without what ReplaceFile
+// needs, a target that went away, or a replacement that could not take the
+// name while the old file kept it (the backup name is given, so the old file
+// is back under its name).
+bool RenameMayStillWork(DWORD error) {
+  switch (error) {
+    case ERROR_NOT_SUPPORTED:
+    case ERROR_INVALID_FUNCTION:
+    case ERROR_CALL_NOT_IMPLEMENTED:
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_UNABLE_TO_MOVE_REPLACEMENT:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// The new text, complete and flushed in a file beside the target, takes the
+// target's name in one step.
+class Replacement {
+ public:
+  explicit Replacement(const std::string& folder) : folder_(folder), file_(folder, "~qv") {}
+
+  bool Created() const { return file_.Created(); }
+  const std::string& Path() const { return file_.Path(); }
+
+  // The rename fails while any handle holds the target open, shared or not:
+  // Windows refuses it, and the Wine server checks for open handles in the
+  // same request that renames.
+  bool RenameOver(const std::string& target) {
+    if (!MoveFileExA(file_.Path().c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+      return false;
+    }
+    file_.HandOn();
+    return true;
+  }
+
+  // ReplaceFile keeps the old file's attributes, security and streams, and
+  // treats a symbolic link as the platform does; a plain rename would give
+  // the new file the folder's defaults. The old file waits under a backup
+  // name until the new one has the target's name.
+  bool Replace(const std::string& target) {
+    NameBeside backup(folder_, "~qb");
+    if (!backup.Created()) return false;
+    if (ReplaceFileA(target.c_str(), file_.Path().c_str(), backup.Path().c_str(),
+                     REPLACEFILE_IGNORE_MERGE_ERRORS | REPLACEFILE_IGNORE_ACL_ERRORS, nullptr, nullptr)) {
+      file_.HandOn();
+      return true;
+    }
+    const DWORD error = GetLastError();
+    if (error == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2) {
+      // The old file is under the backup name and the target's name is free.
+      if (!MoveFileExA(backup.Path().c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH)) backup.HandOn();
+      return false;
+    }
+    return RenameMayStillWork(error) && RenameOver(target);
+  }
+
+ private:
+  std::string folder_;
+  NameBeside file_;
 };
 
 }  // namespace
@@ -107,10 +167,11 @@ bool WriteWholeFile(std::string_view path, std::string_view bytes) {
   if (path.empty() || path.find('\0') != std::string_view::npos) return false;
   const std::optional<FullPath> target = ResolveFullPath(std::string(path));
   if (!target) return false;
-  TemporaryFile temporary(target->Folder());
-  if (!temporary.Created() || !WriteAndFlush(temporary.Path(), bytes)) return false;
-  if (IsReadOnlyFile(target->text)) return false;
-  return temporary.ReplaceTarget(target->text);
+  const Place place = ExaminePlace(target->text);
+  if (place == Place::Refused) return false;
+  Replacement replacement(target->Folder());
+  if (!replacement.Created() || !WriteAndFlush(replacement.Path(), bytes)) return false;
+  return place == Place::ExistingFile ? replacement.Replace(target->text) : replacement.RenameOver(target->text);
 }
 
 }  // namespace qv

@@ -96,13 +96,13 @@ std::int32_t EchoProbe(EchoService& service, std::string_view addressText, std::
   if (!handle) return -1;
   const SocketLibraryScope sockets;  // for inet_addr
   const IPAddr destination = inet_addr(text.c_str());
-  alignas(ICMP_ECHO_REPLY) unsigned char reply[kReplyAreaSize] = {};
+  alignas(ICMP_ECHO_REPLY) unsigned char EchoReply[kReplyAreaSize] = {};
   // The request data is the text with its terminating zero byte.
   const DWORD replies = service.Send(handle.get(), destination, text.data(), static_cast<WORD>(text.size() + 1),
-                                     reply, kReplyAreaSize, EchoTimeout(timeoutMs, useTimeout));
+                                     EchoReply, kReplyAreaSize, EchoTimeout(timeoutMs, useTimeout));
   if (replies == 0) return -1;
   ICMP_ECHO_REPLY first;
-  std::memcpy(&first, reply, sizeof first);
+  std::memcpy(&first, EchoReply, sizeof first);
   if (first.Status != IP_SUCCESS || first.RoundTripTime > INT32_MAX) return -1;
   return static_cast<std::int32_t>(first.RoundTripTime);
 }

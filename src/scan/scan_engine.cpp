@@ -17,6 +17,11 @@ constexpr SIZE_T kWorkerStackReservation = 256 * 1024;
 
 constexpr DWORD kDispatchPauseMs = 10;
 constexpr DWORD kSlotPollMs = 100;
+// A worker thread that cannot be created (the address space full of the
+// stacks of a stopped scan's workers still waiting out a long time-out) is
+// tried again at this pace; after the patience the operator is told, once.
+constexpr DWORD kStartRetryMs = 100;
+constexpr DWORD kStartPatienceMs = 5000;
 
 // The hand-over block: what one worker owns from its start to its end.
 struct WorkerHandOver {
@@ -40,6 +45,8 @@ class FineTimerPeriod {
   bool active_;
 };
 
+}  // namespace
+
 // The dispatch pause runs from one worker's start to the next, so the time
 // a start takes (about a millisecond under Wine) is part of it and workers
 // start every 10 ms for as long as free slots allow.
@@ -47,14 +54,13 @@ class DispatchPause {
  public:
   DispatchPause() { QueryPerformanceFrequency(&frequency_); }
   void StartNow() { QueryPerformanceCounter(&start_); }
-  // Whole milliseconds left, rounded to the nearest: over many starts the
-  // pause averages 10 ms.
+  // Whole milliseconds left, rounded up, so that no wait ends the pause early.
   DWORD LeftMs() const {
     LARGE_INTEGER now;
     QueryPerformanceCounter(&now);
     const long long elapsedUs = (now.QuadPart - start_.QuadPart) * 1000000 / frequency_.QuadPart;
     const long long leftUs = static_cast<long long>(kDispatchPauseMs) * 1000 - elapsedUs;
-    return leftUs > 0 ? static_cast<DWORD>((leftUs + 500) / 1000) : 0;
+    return leftUs > 0 ? static_cast<DWORD>((leftUs + 999) / 1000) : 0;
   }
 
  private:
@@ -62,7 +68,10 @@ class DispatchPause {
   LARGE_INTEGER start_{};
 };
 
-}  // namespace
+HANDLE StartSystemThread(LPTHREAD_START_ROUTINE routine, LPVOID param, SIZE_T stackReservation, DWORD flags,
+                         DWORD* threadId) {
+  return CreateThread(nullptr, stackReservation, routine, param, flags, threadId);
+}
 
 std::shared_ptr<ScanRun> ScanRun::Create(ScanSettings settings) {
   return std::shared_ptr<ScanRun>(new ScanRun(std::move(settings)));
@@ -73,7 +82,7 @@ ScanRun::ScanRun(ScanSettings settings)
 
 UniqueHandle ScanRun::StartDispatcher() {
   auto* self = new std::shared_ptr<ScanRun>(shared_from_this());
-  UniqueHandle thread(CreateThread(nullptr, 0, &ScanRun::ScanDispatcher, self, 0, nullptr));
+  UniqueHandle thread(settings_.startThread(&ScanRun::ScanDispatcher, self, 0, 0, nullptr));
   if (!thread) {
     delete self;
     dispatchDone_ = true;
@@ -88,12 +97,12 @@ void ScanRun::Retire() {
 
 std::size_t ScanRun::ListedWorkers() const {
   std::lock_guard<std::mutex> hold(handlesMutex_);
-  return workerHandleList_.size();
+  return WorkerHandleList.size();
 }
 
 void ScanRun::UnlistWorker(DWORD threadId) {
   std::lock_guard<std::mutex> hold(handlesMutex_);
-  workerHandleList_.erase(threadId);
+  WorkerHandleList.erase(threadId);
 }
 
 bool ScanRun::WaitForRetirement(DWORD milliseconds) const {
@@ -118,45 +127,80 @@ void ScanRun::Dispatch() {
   if (IsRetired()) return;
   settings_.port->BeginScan(*this);
 
+  bool operatorTold = false;
   std::string current = settings_.range.first;
   // The count bounds the walk even if the texts never met.
   for (std::uint64_t dispatched = 0; dispatched < settings_.range.count; ++dispatched) {
-    while (activeWorkers_.load() >= settings_.limit) {
-      if (WaitForRetirement(kSlotPollMs)) return;
-    }
-    if (IsRetired()) return;
-    pause.StartNow();
-    StartWorker(current);
+    if (!DispatchAddress(current, pause, operatorTold)) return;
     if (current == settings_.range.last) return;
     current = NextAddressText(current);
-    if (WaitForRetirement(pause.LeftMs())) return;
+    if (!WaitOutPause(pause)) return;
   }
 }
 
-bool ScanRun::StartWorker(const std::string& address) {
+// Starts the address's worker, trying again for as long as no thread can be
+// created: no address of the range is ever skipped. False once the run is
+// retired.
+bool ScanRun::DispatchAddress(const std::string& address, DispatchPause& pause, bool& operatorTold) {
+  const DWORD firstTry = GetTickCount();
+  for (;;) {
+    if (!WaitForFreeSlot()) return false;
+    if (StartWorker(address, pause)) return true;
+    if (!operatorTold && GetTickCount() - firstTry >= kStartPatienceMs) {
+      operatorTold = true;
+      settings_.port->ReportWorkersCannotStart(*this);
+    }
+    if (WaitForRetirement(kStartRetryMs)) return false;
+  }
+}
+
+bool ScanRun::WaitForFreeSlot() const {
+  while (ActiveWorkerCount.load() >= settings_.limit) {
+    if (WaitForRetirement(kSlotPollMs)) return false;
+  }
+  return !IsRetired();
+}
+
+// The clock, not the wait, decides: a timer may end a wait up to a tick early.
+bool ScanRun::WaitOutPause(const DispatchPause& pause) const {
+  for (DWORD left = pause.LeftMs(); left > 0; left = pause.LeftMs()) {
+    if (WaitForRetirement(left)) return false;
+  }
+  return !IsRetired();
+}
+
+bool ScanRun::StartWorker(const std::string& address, DispatchPause& pause) {
   // The slot is taken before the thread exists, so a worker that ends at
   // once can never report fewer workers than are still running.
-  ++activeWorkers_;
+  ++ActiveWorkerCount;
   auto handOver = std::make_unique<WorkerHandOver>(WorkerHandOver{shared_from_this(), address});
   // Suspended until its handle is listed, so it can never end (and unlist
   // itself) before it is listed.
   DWORD threadId = 0;
-  UniqueHandle thread(CreateThread(nullptr, kWorkerStackReservation, &ScanRun::HostProbeWorker, handOver.get(),
-                                   STACK_SIZE_PARAM_IS_A_RESERVATION | CREATE_SUSPENDED, &threadId));
+  pause.StartNow();
+  UniqueHandle thread(settings_.startThread(&ScanRun::HostProbeWorker, handOver.get(), kWorkerStackReservation,
+                                            STACK_SIZE_PARAM_IS_A_RESERVATION | CREATE_SUSPENDED, &threadId));
   if (!thread) {
-    handOver.reset();
-    FinishWorker();  // gives the slot back as an ended worker would
+    GiveSlotBack();
     return false;
   }
   handOver.release();  // the worker owns it now
   const HANDLE started = thread.get();
   {
     std::lock_guard<std::mutex> hold(handlesMutex_);
-    workerHandleList_.emplace(threadId, std::move(thread));
+    WorkerHandleList.emplace(threadId, std::move(thread));
   }
   ++startedWorkers_;
   ResumeThread(started);
   return true;
+}
+
+// The window never counted a worker that did not start (only ended workers
+// report), so its slot goes back without a notice: a dispatcher that keeps
+// trying does not make the window flicker to its idle state.
+void ScanRun::GiveSlotBack() {
+  const auto guard = settings_.locks->Enter(settings_.scanLock);
+  --ActiveWorkerCount;
 }
 
 DWORD WINAPI ScanRun::HostProbeWorker(LPVOID param) {
@@ -182,7 +226,7 @@ void ScanRun::FinishWorker() {
   // Decrement and notice under one lock: notices reach the window in the
   // order of the decrements, each with the count its decrement produced.
   const auto guard = settings_.locks->Enter(settings_.scanLock);
-  const std::int32_t running = --activeWorkers_;
+  const std::int32_t running = --ActiveWorkerCount;
   settings_.port->ReportActiveCount(*this, running);
 }
 

@@ -36,6 +36,13 @@ struct ProbeServices {
 // The platform's echo probe and look-ups.
 ProbeServices RealProbeServices();
 
+// Creates a scan thread as CreateThread does (default security); tests put
+// failures and costs in.
+using ThreadStarter = std::function<HANDLE(LPTHREAD_START_ROUTINE routine, LPVOID param, SIZE_T stackReservation,
+                                           DWORD flags, DWORD* threadId)>;
+HANDLE StartSystemThread(LPTHREAD_START_ROUTINE routine, LPVOID param, SIZE_T stackReservation, DWORD flags,
+                         DWORD* threadId);
+
 // One live host, as its row shows it.
 struct HostRecord {
   std::string displayAddress;
@@ -55,6 +62,9 @@ class ScanPort {
   virtual void BeginScan(ScanRun& run) = 0;
   virtual void RecordLiveHost(ScanRun& run, const HostRecord& host) = 0;
   virtual void ReportActiveCount(ScanRun& run, std::int32_t running) = 0;
+  // Once per scan: no worker thread could be started for a while; the
+  // dispatcher goes on trying when the call returns.
+  virtual void ReportWorkersCannotStart(ScanRun& run) = 0;
   virtual std::string ReadTimeoutText() = 0;
 };
 
@@ -65,7 +75,10 @@ struct ScanSettings {
   std::shared_ptr<ScanPort> port;
   std::shared_ptr<LockRegistry> locks;
   LockId scanLock = 0;
+  ThreadStarter startThread = StartSystemThread;
 };
+
+class DispatchPause;
 
 class ScanRun : public std::enable_shared_from_this<ScanRun> {
  public:
@@ -81,7 +94,7 @@ class ScanRun : public std::enable_shared_from_this<ScanRun> {
   void Retire();
   bool IsRetired() const { return retired_.load(); }
 
-  std::int32_t ActiveWorkerCount() const { return activeWorkers_.load(); }
+  std::int32_t RunningWorkers() const { return ActiveWorkerCount.load(); }
   // Workers started so far, and those whose thread has not yet ended.
   std::size_t StartedWorkers() const { return startedWorkers_.load(); }
   std::size_t ListedWorkers() const;
@@ -93,7 +106,11 @@ class ScanRun : public std::enable_shared_from_this<ScanRun> {
   static DWORD WINAPI ScanDispatcher(LPVOID param);
   static DWORD WINAPI HostProbeWorker(LPVOID param);
   void Dispatch();
-  bool StartWorker(const std::string& address);
+  bool DispatchAddress(const std::string& address, DispatchPause& pause, bool& operatorTold);
+  bool WaitForFreeSlot() const;
+  bool WaitOutPause(const DispatchPause& pause) const;
+  bool StartWorker(const std::string& address, DispatchPause& pause);
+  void GiveSlotBack();
   void ProbeAddress(const std::string& address);
   void FinishWorker();
   void UnlistWorker(DWORD threadId);
@@ -102,14 +119,14 @@ class ScanRun : public std::enable_shared_from_this<ScanRun> {
   ScanSettings settings_;
   std::atomic<bool> retired_{false};
   std::atomic<bool> dispatchDone_{false};
-  std::atomic<std::int32_t> activeWorkers_{0};
+  std::atomic<std::int32_t> ActiveWorkerCount{0};
   UniqueHandle retiredEvent_;
   std::atomic<std::size_t> startedWorkers_{0};
   // WorkerHandleList: the handles of the workers still running, by thread
   // id. A worker takes its own handle out when it ends, so a scan of a large
   // range never holds a handle per address.
   mutable std::mutex handlesMutex_;
-  std::unordered_map<DWORD, UniqueHandle> workerHandleList_;
+  std::unordered_map<DWORD, UniqueHandle> WorkerHandleList;
 };
 
 }  // namespace qv

@@ -24,10 +24,6 @@ constexpr int kFirstControlId = 100;
 constexpr DWORD kListExStyle = LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES | LVS_EX_INFOTIP | LVS_EX_SUBITEMIMAGES;
 constexpr COLORREF kBlack = RGB(0, 0, 0);
 constexpr COLORREF kWhite = RGB(255, 255, 255);
-// Often enough for a scan to look live; one repaint of a page of rows costs
-// about 16 ms under Wine.
-constexpr UINT_PTR kRepaintTimer = 1;
-constexpr UINT kRepaintIntervalMs = 5000;
 
 HINSTANCE Instance() { return GetModuleHandleA(nullptr); }
 HFONT GuiFont() { return static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT)); }
@@ -193,6 +189,10 @@ bool MainWindow::SetUpReportList() {
     const UniqueIcon image = LoadSmallIcon(id);
     if (!image || ImageList_AddIcon(listImages_.get(), image.get()) < 0) return false;
   }
+  // The images stand on white in every row, whatever a selected row shows
+  // around them (Wine's list fills behind them with its own background, but
+  // a list that draws with the image list's colour must find white there).
+  ImageList_SetBkColor(listImages_.get(), kWhite);
   SendMessageA(list, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(listImages_.get()));
   Subclass(Component::超级列表框1);  // for the repaint pace
   return true;

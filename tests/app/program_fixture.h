@@ -19,6 +19,7 @@
 #include "app/program.h"
 #include "support/handle_count.h"
 #include "support/scripted_probe.h"
+#include "support/thread_gate.h"
 #include "support/window_driver.h"
 #include "ui/main_window.h"
 #include "ui/run_on_ui_thread.h"
@@ -60,6 +61,7 @@ class ProgramFixture : public ::testing::Test {
     ui_ = std::thread([this, &ready, localAddresses] {
       ProgramServices services;
       services.probe = probe.Services();
+      services.startThread = threads.Starter();
       services.localAddresses = [localAddresses] { return localAddresses; };
       Program program(std::move(services));
       const bool created = program.Create();
@@ -124,13 +126,14 @@ class ProgramFixture : public ::testing::Test {
         [&] {
           return OnUi([&] {
             const auto& run = program_->State().currentScan;
-            return !run || (run->DispatchDone() && run->ActiveWorkerCount() == 0);
+            return !run || (run->DispatchDone() && run->RunningWorkers() == 0);
           });
         },
         limitMs);
   }
 
   ScriptedProbe probe;
+  ThreadGate threads;
   Program* program_ = nullptr;
   HWND window_ = nullptr;
   std::thread ui_;

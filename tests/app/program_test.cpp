@@ -231,7 +231,7 @@ TEST_F(ProgramTest, StopIsImmediateKeepsTheRowsAndNothingArrivesAfterIt) {
     const auto atStop = ListColumn(0);
     const std::size_t tableAtStop = TableSize();
     // Workers still inside their probe finish within their delay.
-    WaitUntil([&] { return probe.Running() == 0; }, 5000);
+    ASSERT_TRUE(WaitUntil([&] { return probe.Running() == 0; }, 5000)) << "probes still running";
     Sleep(30);
     EXPECT_EQ(ListColumn(0), atStop) << "no row after the stop";
     EXPECT_EQ(TableSize(), tableAtStop);
@@ -239,13 +239,21 @@ TEST_F(ProgramTest, StopIsImmediateKeepsTheRowsAndNothingArrivesAfterIt) {
   }
 }
 
+// Workers overlap here, so the probes may begin in any order (the order of
+// dispatch is checked with one worker at a time); every address once is what
+// counts.
 TEST_F(ProgramTest, AThousandWorkersOnTinyRangesAcrossTheSecondFieldCarry) {
+  const auto probedSet = [&] {
+    std::vector<std::string> probed = probe.Probed();
+    std::sort(probed.begin(), probed.end());
+    return probed;
+  };
   WriteField(C::编辑框_线程数, "1024");
   ASSERT_TRUE(ScanAndWait("10.9.255.254", "10.10.0.1"));
-  EXPECT_EQ(probe.Probed(), (std::vector<std::string>{"10.9.255.254", "10.9.255.255", "10.10.0.0", "10.10.0.1"}));
+  EXPECT_EQ(probedSet(), (std::vector<std::string>{"10.10.0.0", "10.10.0.1", "10.9.255.254", "10.9.255.255"}));
   probe.Forget();
   ASSERT_TRUE(ScanAndWait("10.11.0.1", "10.11.0.2"));
-  EXPECT_EQ(probe.Probed(), (std::vector<std::string>{"10.11.0.1", "10.11.0.2"}));
+  EXPECT_EQ(probedSet(), (std::vector<std::string>{"10.11.0.1", "10.11.0.2"}));
   EXPECT_EQ(Progress(), 0);
 }
 
@@ -265,6 +273,39 @@ TEST_F(ProgramTest, StopDuringAMinuteLongTimeOutIsImmediate) {
   const auto timeouts = probe.Timeouts();
   EXPECT_EQ(std::count(timeouts.begin(), timeouts.end(), 60000), static_cast<std::ptrdiff_t>(timeouts.size()));
   EXPECT_TRUE(WaitUntil([&] { return probe.Running() == 0; }, 10000));
+}
+
+// No worker thread can be created for a long while (a stopped scan's
+// workers still fill the address space): the operator is told once, in the
+// window's caption, and the scan still probes every address.
+TEST_F(ProgramTest, WorkersThatCannotStartAreToldOnceAndNoAddressIsLost) {
+  MessageBoxWatcher boxes;
+  threads.refuseWorker = [](int call) { return call >= 1 && call <= 70; };
+  WriteField(C::编辑框_线程数, "1");
+  ASSERT_TRUE(ScanAndWait("10.13.0.1", "10.13.0.3"));
+  EXPECT_EQ(probe.Probed(), (std::vector<std::string>{"10.13.0.1", "10.13.0.2", "10.13.0.3"}));
+  const auto seen = boxes.Seen();
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_EQ(seen[0].text, "暂时无法创建扫描线程，扫描将在资源释放后继续。");
+  EXPECT_EQ(seen[0].caption, WindowText(window_));
+  EXPECT_EQ(seen[0].icon, LoadIconA(nullptr, IDI_EXCLAMATION));
+}
+
+// The old scan is retired before the new dispatcher is asked for; when
+// none can be created the window must not go on saying it scans.
+TEST_F(ProgramTest, AStartWhoseDispatcherCannotBeCreatedShowsTheIdleState) {
+  probe.delayMs = 100;
+  WriteField(C::编辑框_线程数, "4");
+  SetRange("10.14.0.1", "10.14.0.200");
+  Click(C::按钮_开始扫描);
+  ASSERT_TRUE(WaitUntil([&] { return Status(0) == "正在扫描..."; })) << "the first scan never showed";
+  threads.refuseDispatcher = true;
+  Click(C::按钮_开始扫描);
+  EXPECT_TRUE(Idle());
+  EXPECT_EQ(Progress(), 0);
+  ASSERT_TRUE(WaitUntil([&] { return probe.Running() == 0; })) << "the retired scan's probes still run";
+  EXPECT_TRUE(Idle()) << "no notice of the retired scan";
+  threads.refuseDispatcher = false;
 }
 
 TEST_F(ProgramTest, RestartsAndHeaderClicksDuringScansNeverMixScans) {

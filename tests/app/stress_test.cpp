@@ -105,7 +105,7 @@ class StressTest : public ProgramFixture {
   }
 
   static bool Ended(const std::shared_ptr<ScanRun>& run) {
-    return !run || (run->DispatchDone() && run->ActiveWorkerCount() == 0);
+    return !run || (run->DispatchDone() && run->RunningWorkers() == 0);
   }
 
   // The list holds the table's rows, sorted by the column last clicked

@@ -86,6 +86,26 @@ TEST_F(WriteWholeFileTest, ReplacesALongerFileLeavingNoOldBytes) {
   EXPECT_EQ(Names(folder_), Listing{"out.txt"});
 }
 
+// Wine's ReplaceFile renames the new file over the old one and carries none
+// of its attributes over (measured under Wine 8: a hidden file comes back
+// with the archive attribute only), and Wine keeps no alternate streams.
+bool ReplaceFileKeepsAttributes() {
+  const HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+  return ntdll == nullptr || GetProcAddress(ntdll, "wine_get_version") == nullptr;
+}
+
+TEST_F(WriteWholeFileTest, ReplacingAFileKeepsItsAttributesAndStreams) {
+  if (!ReplaceFileKeepsAttributes()) GTEST_SKIP() << "Wine's ReplaceFile keeps neither attributes nor streams";
+  PutFile(In("old.txt"), "old");
+  PutFile(In("old.txt:note"), "kept");
+  ASSERT_TRUE(SetFileAttributesA(In("old.txt").c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE));
+  EXPECT_TRUE(WriteWholeFile(In("old.txt"), "new"));
+  EXPECT_EQ(Contents(In("old.txt")), "new");
+  EXPECT_TRUE(GetFileAttributesA(In("old.txt").c_str()) & FILE_ATTRIBUTE_HIDDEN);
+  EXPECT_EQ(Contents(In("old.txt:note")), "kept");
+  EXPECT_EQ(Names(folder_), Listing{"old.txt"});
+}
+
 TEST_F(WriteWholeFileTest, RejectsPathsThatNameNoWritableFile) {
   EXPECT_FALSE(WriteWholeFile("", "x"));
   // Cut at the NUL, the path would name a.txt.

@@ -9,6 +9,7 @@
 
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "list_view_test_support.h"
@@ -74,24 +75,37 @@ TEST_P(ListViewItems, SubItemsHoldTheirOwnTextAndImage) {
   EXPECT_EQ(list.GetItemImage(0, 1), 4);
 }
 
+// Each failed read comes right after a good read with non-zero answers, so
+// a buffer that kept them would show them again.
 TEST_P(ListViewItems, OutOfRangeIndicesGiveTheFailureValues) {
   ListViewWrapper& list = *wrapper_;
   list.InsertColumn(std::nullopt, "a");
-  AddItems(list, {"only"});
+  ASSERT_EQ(list.InsertItem(std::nullopt, "only", 3, -1, 0, 77), 0);
+  ASSERT_NE(list.SetItemIndent(0, 2), 0);
+  ASSERT_NE(list.SelectItem(0), 0);
   for (const int bad : {-2, 1, 99}) {
     SCOPED_TRACE(bad);
+    ASSERT_EQ(list.GetItemText(0), "only");
     EXPECT_EQ(list.GetItemText(bad), "");
+    ASSERT_EQ(list.GetItemText(0), "only");
     EXPECT_EQ(list.GetItemText(0, bad), "");
+    ASSERT_EQ(list.GetItemData(0), 77);
+    EXPECT_EQ(list.GetItemData(bad), 0) << "a failed read gives the structure's zero";
+    ASSERT_EQ(list.GetItemImage(0), 3);
+    EXPECT_EQ(list.GetItemImage(bad), 0);
+    ASSERT_EQ(list.GetItemIndent(0), 2);
+    EXPECT_EQ(list.GetItemIndent(bad), 0);
+    ASSERT_TRUE(list.IsItemSelected(0));
+    EXPECT_FALSE(list.IsItemSelected(bad));
     EXPECT_EQ(list.SetItemText(bad, 0, "x"), 0);
     EXPECT_EQ(list.SetItemData(bad, 5), 0);
-    EXPECT_EQ(list.GetItemData(bad), 0) << "a failed read gives the structure's zero";
-    EXPECT_FALSE(list.IsItemSelected(bad));
     EXPECT_FALSE(list.DeleteItem(bad));
     EXPECT_FALSE(list.EnsureVisible(bad));
   }
   EXPECT_EQ(list.InsertItem(-5, "nowhere"), -1);
   EXPECT_EQ(list.GetItemCount(), 1);
   EXPECT_EQ(list.GetItemText(0), "only");
+  EXPECT_EQ(list.GetItemData(0), 77);
 }
 
 TEST_P(ListViewItems, LongTextsReadBackCutToTheBuffer) {
@@ -171,6 +185,37 @@ TEST_P(ListViewSelection, MultipleSelectionHasNoSingleSelectedItem) {
   EXPECT_EQ(list.GetSelectedItems(), (std::vector<int>{2}));
   EXPECT_EQ(list.SelectItem(99), 0);
   EXPECT_EQ(list.GetSelectedCount(), 1);
+}
+
+// In the same process a state change goes as LVM_SETITEMSTATE with the item
+// in wParam; through memory blocks it goes as an item write.
+TEST_P(ListViewSelection, StateChangesGoAsTheirMessage) {
+  if (GetParam() == Mode::kOtherProcess) GTEST_SKIP() << "another process's list is not recorded here";
+  ListViewWrapper& list = *wrapper_;
+  SetExtendedStyle(list_, LVS_EX_CHECKBOXES);
+  list.InsertColumn(std::nullopt, "a");
+  AddItems(list, {"a", "b", "c"});
+  test::MessageRecorder recorder(list_);
+  EXPECT_NE(list.SetItemCheckState(1, 1), 0);
+  EXPECT_NE(list.SelectItem(2), 0);
+  EXPECT_NE(list.DeselectItem(0), 0);
+  const struct {
+    int item;
+    UINT state;
+    UINT stateMask;
+  } expected[] = {
+      {1, INDEXTOSTATEIMAGEMASK(2), LVIS_STATEIMAGEMASK}, {2, LVIS_SELECTED, LVIS_SELECTED}, {0, 0, LVIS_SELECTED}};
+  const bool direct = GetParam() == Mode::kSameProcess;
+  const std::vector<test::RecordedMessage> sent = recorder.Of({LVM_SETITEMSTATE, LVM_SETITEMA});
+  ASSERT_EQ(sent.size(), std::size(expected));
+  for (std::size_t k = 0; k < sent.size(); ++k) {
+    SCOPED_TRACE(k);
+    EXPECT_EQ(sent[k].message, direct ? UINT{LVM_SETITEMSTATE} : UINT{LVM_SETITEMA});
+    EXPECT_EQ(direct ? static_cast<int>(sent[k].wParam) : sent[k].item, expected[k].item);
+    EXPECT_EQ(sent[k].stateMask & LVIS_STATEIMAGEMASK & expected[k].stateMask,
+              expected[k].stateMask & LVIS_STATEIMAGEMASK);
+    EXPECT_EQ(sent[k].state & expected[k].stateMask, expected[k].state);
+  }
 }
 
 TEST_P(ListViewSelection, SingleSelectionStyleCanBeSetAndCleared) {
@@ -289,14 +334,19 @@ TEST_P(ListViewLook, ColoursRoundTrip) {
   EXPECT_EQ(list.GetBkColor(), RGB(7, 8, 9));
 }
 
+// Each code against the control's own view, in both directions: two codes
+// swapped both ways would still round-trip.
 TEST_P(ListViewLook, ViewsMapBothWays) {
   ListViewWrapper& list = *wrapper_;
   EXPECT_EQ(list.GetView(), 3) << "a report list";
-  for (const int view : {0, 1, 2, 3}) {
-    list.SetView(view);
-    EXPECT_EQ(list.GetView(), view);
+  const std::pair<int, DWORD> views[] = {
+      {0, LV_VIEW_ICON}, {1, LV_VIEW_SMALLICON}, {2, LV_VIEW_LIST}, {3, LV_VIEW_DETAILS}};
+  for (const auto& [code, view] : views) {
+    SCOPED_TRACE(code);
+    list.SetView(code);
+    EXPECT_EQ(static_cast<DWORD>(::SendMessageA(list_, LVM_GETVIEW, 0, 0)), view);
+    EXPECT_EQ(list.GetView(), code);
   }
-  EXPECT_EQ(::SendMessageA(list_, LVM_GETVIEW, 0, 0), LV_VIEW_DETAILS);
   list.SetView(9);
   EXPECT_EQ(list.GetView(), 0) << "an unknown view is the icon view";
 }

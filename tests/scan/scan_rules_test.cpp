@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 
 namespace qv {
 namespace {
@@ -31,10 +32,16 @@ TEST(CheckScanRange, RefusesWhatCannotBeWalked) {
   EXPECT_FALSE(CheckScanRange(std::string(10000, '9'), "10.0.0.1").range);
 }
 
-TEST(CheckScanRange, RefusalTextsAreSet) {
-  for (auto problem : {RangeProblem::kBlankFirst, RangeProblem::kBlankLast, RangeProblem::kMalformed,
-                       RangeProblem::kLastBelowFirst})
-    EXPECT_GT(std::string(RangeProblemText(problem)).size(), 4u);
+// Each refusal names its own problem: a swapped or shared text would send
+// the operator to the wrong field.
+TEST(CheckScanRange, EachRefusalSaysWhatIsWrong) {
+  const std::pair<RangeProblem, std::string> texts[] = {
+      {RangeProblem::kBlankFirst, "请填写起始IP地址"},
+      {RangeProblem::kBlankLast, "请填写结束IP地址"},
+      {RangeProblem::kMalformed, "IP地址无效"},
+      {RangeProblem::kLastBelowFirst, "结束IP地址不能小于起始IP地址"},
+  };
+  for (const auto& [problem, text] : texts) EXPECT_EQ(RangeProblemText(problem), text);
 }
 
 TEST(ClampTimeout, KeepsProbesBetweenOneMillisecondAndAMinute) {

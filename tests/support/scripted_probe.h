@@ -22,6 +22,8 @@ class ScriptedProbe {
  public:
   std::map<std::string, std::int32_t> live;
   std::atomic<DWORD> delayMs{1};
+  // While set, every probe waits inside the echo before its delay.
+  std::atomic<bool> holding{false};
 
   ProbeServices Services() {
     ProbeServices services;
@@ -36,6 +38,7 @@ class ScriptedProbe {
         timeouts_.push_back(timeout);
         probeTimesMs_.push_back(NowMs());
       }
+      while (holding.load()) Sleep(1);
       Sleep(delayMs.load());
       --running_;
       std::lock_guard<std::mutex> hold(mutex_);

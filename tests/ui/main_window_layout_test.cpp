@@ -270,7 +270,65 @@ TEST_F(LayoutTest, ReportListColumnsStylesAndImages) {
   GetObjectA(info.hbmImage, sizeof bits, &bits);
   EXPECT_EQ(bits.bmBitsPixel, 32);
   EXPECT_NE(info.hbmMask, nullptr);
+  EXPECT_EQ(ImageList_GetBkColor(images), RGB(255, 255, 255)) << "the images stand on white";
   EXPECT_EQ(SendMessageA(list, LVM_GETIMAGELIST, LVSIL_STATE, 0), 0);
+}
+
+// The list's client area as it paints itself, read pixel by pixel.
+class PaintedList {
+ public:
+  explicit PaintedList(HWND list) : screen_(GetDC(nullptr)) {
+    RECT client{};
+    GetClientRect(list, &client);
+    memory_ = CreateCompatibleDC(screen_);
+    bitmap_ = CreateCompatibleBitmap(screen_, client.right, client.bottom);
+    previous_ = SelectObject(memory_, bitmap_);
+    SendMessageA(list, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(memory_), PRF_CLIENT | PRF_ERASEBKGND);
+  }
+  PaintedList(const PaintedList&) = delete;
+  PaintedList& operator=(const PaintedList&) = delete;
+  ~PaintedList() {
+    SelectObject(memory_, previous_);
+    DeleteObject(bitmap_);
+    DeleteDC(memory_);
+    ReleaseDC(nullptr, screen_);
+  }
+  COLORREF At(POINT point) const { return GetPixel(memory_, point.x, point.y); }
+
+ private:
+  HDC screen_;
+  HDC memory_;
+  HBITMAP bitmap_;
+  HGDIOBJ previous_;
+};
+
+// The images' transparent pixels (the monitor's whole top line is one) show
+// white, in a selected row of the focused list as in any other.
+TEST_F(LayoutTest, RowImagesStandOnWhite) {
+  HWND list = H(Component::超级列表框1);
+  for (int row = 0; row < 2; ++row) {
+    LVITEMA item{};
+    item.mask = LVIF_TEXT | LVIF_IMAGE;
+    item.iItem = row;
+    item.pszText = const_cast<char*>("10.0.0.1");
+    item.iImage = 0;
+    ASSERT_EQ(SendMessageA(list, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item)), row);
+  }
+  LVITEMA selected{};
+  selected.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+  selected.state = LVIS_SELECTED | LVIS_FOCUSED;
+  ASSERT_TRUE(SendMessageA(list, LVM_SETITEMSTATE, 1, reinterpret_cast<LPARAM>(&selected)));
+  SetFocus(list);
+  ASSERT_EQ(GetFocus(), list);
+  const PaintedList painted(list);
+  for (int row = 0; row < 2; ++row) {
+    SCOPED_TRACE(row == 1 ? "selected row" : "unselected row");
+    RECT icon{};
+    icon.left = LVIR_ICON;
+    ASSERT_TRUE(SendMessageA(list, LVM_GETITEMRECT, row, reinterpret_cast<LPARAM>(&icon)));
+    for (const POINT at : {POINT{icon.left, icon.top}, POINT{icon.left + 8, icon.top}, POINT{icon.left + 15, icon.top}})
+      EXPECT_EQ(painted.At(at), RGB(255, 255, 255)) << "at " << at.x - icon.left << ", " << at.y - icon.top;
+  }
 }
 
 TEST_F(LayoutTest, StatusBarDocksAtTheBottomWithThreeParts) {
