@@ -8,7 +8,6 @@
 
 #include "scan/host_lookup.h"
 #include "scan/loaded_module.h"
-#include "scan/socket_library.h"
 
 namespace qv {
 namespace {
@@ -94,7 +93,6 @@ std::int32_t EchoProbe(EchoService& service, std::string_view addressText, std::
   if (text.size() < 3) return -1;
   const IcmpHandle handle(service);
   if (!handle) return -1;
-  const SocketLibraryScope sockets;  // for inet_addr
   const IPAddr destination = inet_addr(text.c_str());
   alignas(ICMP_ECHO_REPLY) unsigned char reply[kReplyAreaSize] = {};
   // The request data is the text with its terminating zero byte.
