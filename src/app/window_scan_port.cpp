@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "app/handlers.h"
 #include "app/program_state.h"
 #include "scan/scan_rules.h"
 #include "ui/app_messages.h"
@@ -47,6 +48,13 @@ class WindowScanPort final : public ScanPort {
   void ReportWorkersCannotStart(ScanRun& run) override {
     RunOnUiThread(window_, [&] {
       if (!run.IsRetired()) ShowMessage(kWorkersCannotStart, MB_ICONEXCLAMATION, state_.window->Caption());
+    });
+  }
+
+  void ReportEchoServiceSilent(ScanRun& run) override {
+    RunOnUiThread(window_, [&] {
+      if (!run.IsRetired() && state_.currentScan.get() == &run && state_.window != nullptr)
+        OnEchoServiceSilent(state_, *state_.window);
     });
   }
 

@@ -7,6 +7,12 @@
 // workers whose probe returns afterwards record nothing and report nothing.
 // No thread is ever terminated, so no lock, heap or pending send is left
 // half-done, and a later scan never sees an earlier scan's threads.
+//
+// Echoes are never cut off either: a cancelled echo can wedge Wine's network
+// service for every process. Every echo is recorded as pending, for its scan
+// and for the process, until it returns; no echo begins once its run is
+// retired. A scan whose echo is overdue by far more than its time-out has an
+// echo service that no longer answers: it ends, and its port is told once.
 
 #include <windows.h>
 
@@ -21,6 +27,7 @@
 
 #include "base/win_handle.h"
 #include "scan/lock_registry.h"
+#include "scan/pending_echoes.h"
 #include "scan/scan_rules.h"
 
 namespace qv {
@@ -42,6 +49,10 @@ using ThreadStarter = std::function<HANDLE(LPTHREAD_START_ROUTINE routine, LPVOI
                                            DWORD flags, DWORD* threadId)>;
 HANDLE StartSystemThread(LPTHREAD_START_ROUTINE routine, LPVOID param, SIZE_T stackReservation, DWORD flags,
                          DWORD* threadId);
+
+// How long past its time-out an echo may stay pending before the echo
+// service counts as not answering.
+constexpr std::uint32_t kSilentEchoServiceGraceMs = 10000;
 
 // One live host, as its row shows it.
 struct HostRecord {
@@ -65,6 +76,9 @@ class ScanPort {
   // Once per scan: no worker thread could be started for a while; the
   // dispatcher goes on trying when the call returns.
   virtual void ReportWorkersCannotStart(ScanRun& run) = 0;
+  // An echo of the run has not returned long after its time-out; the run is
+  // retired right after this call. A port without an operator ignores it.
+  virtual void ReportEchoServiceSilent(ScanRun& /*run*/) {}
   virtual std::string ReadTimeoutText() = 0;
 };
 
@@ -76,7 +90,15 @@ struct ScanSettings {
   std::shared_ptr<LockRegistry> locks;
   LockId scanLock = 0;
   ThreadStarter startThread = StartSystemThread;
+  // The echoes of every scan of the process.
+  std::shared_ptr<PendingEchoes> processEchoes = std::make_shared<PendingEchoes>();
+  std::uint32_t silentEchoGraceMs = kSilentEchoServiceGraceMs;
 };
+
+// Waits until none of the echoes is pending any more, or until the latest of
+// them is overdue by the grace: a service that does not answer would be
+// waited for for ever.
+void WaitForPendingEchoes(PendingEchoes& echoes, std::uint32_t graceMs = kSilentEchoServiceGraceMs);
 
 class DispatchPause;
 
@@ -99,6 +121,8 @@ class ScanRun : public std::enable_shared_from_this<ScanRun> {
   std::size_t StartedWorkers() const { return startedWorkers_.load(); }
   std::size_t ListedWorkers() const;
   bool DispatchDone() const { return dispatchDone_.load(); }
+  // Echoes of this run sent and not yet returned.
+  std::size_t PendingEchoCount() const { return echoes_.Count(); }
   const ScanSettings& settings() const { return settings_; }
 
  private:
@@ -107,14 +131,18 @@ class ScanRun : public std::enable_shared_from_this<ScanRun> {
   static DWORD WINAPI HostProbeWorker(LPVOID param);
   void Dispatch();
   bool DispatchAddress(const std::string& address, DispatchPause& pause, bool& operatorTold);
-  bool WaitForFreeSlot() const;
-  bool WaitOutPause(const DispatchPause& pause) const;
+  bool WaitForFreeSlot();
+  bool WaitOutPause(const DispatchPause& pause);
   bool StartWorker(const std::string& address, DispatchPause& pause);
   void GiveSlotBack();
   void ProbeAddress(const std::string& address);
+  std::int32_t SendEcho(const std::string& address, std::int32_t timeout);
   void FinishWorker();
   void UnlistWorker(DWORD threadId);
   bool WaitForRetirement(DWORD milliseconds) const;
+  bool EndIfEchoServiceSilent();
+  bool WaitWatchingEchoes(DWORD milliseconds);
+  void WatchEchoesUntilWorkersEnd();
 
   ScanSettings settings_;
   std::atomic<bool> retired_{false};
@@ -122,6 +150,7 @@ class ScanRun : public std::enable_shared_from_this<ScanRun> {
   std::atomic<std::int32_t> ActiveWorkerCount{0};
   UniqueHandle retiredEvent_;
   std::atomic<std::size_t> startedWorkers_{0};
+  PendingEchoes echoes_;
   // WorkerHandleList: the handles of the workers still running, by thread
   // id. A worker takes its own handle out when it ends, so a scan of a large
   // range never holds a handle per address.
