@@ -20,15 +20,14 @@
 #include <cstdint>
 #include <cstdio>
 #include <functional>
-#include <map>
 #include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "lan/lan_truth.h"
 #include "support/program_driver.h"
 #include "thread_count.h"
+#include "truth_recall.h"
 
 namespace {
 
@@ -74,12 +73,6 @@ std::optional<std::uint32_t> AddressValue(const std::string& text) {
 }
 
 std::string Prefix(const std::string& address) { return address.substr(0, address.rfind('.') + 1); }
-
-std::string Padded(const std::string& address) {
-  char last[8];
-  std::snprintf(last, sizeof last, "%03d", std::atoi(address.c_str() + address.rfind('.') + 1));
-  return Prefix(address) + last;
-}
 
 double Percentile(std::vector<double> values, double share) {
   if (values.empty()) return 0;
@@ -154,39 +147,14 @@ bool SetUpScan(const ProgramDriver& driver, const Options& options) {
          driver.ReadText(Component::编辑框_延时) == std::to_string(options.timeoutMs);
 }
 
-// Every host of the truth that answers must be listed, with its name and MAC.
 void PrintRecall(const std::vector<qv::ListRow>& rows, const std::string& truthPath) {
-  std::map<std::string, const qv::ListRow*> listed;
-  for (const qv::ListRow& row : rows) listed[row.text] = &row;
-  int expected = 0, found = 0, wrongName = 0, wrongMac = 0, extra = 0;
-  std::map<std::string, bool> answers;
-  for (const TruthRow& host : ReadTruth(truthPath.c_str())) {
-    answers[Padded(host.address)] = host.answersEcho;
-    if (!host.answersEcho) continue;
-    ++expected;
-    const auto it = listed.find(Padded(host.address));
-    if (it == listed.end()) continue;
-    ++found;
-    const std::vector<std::string>& cells = it->second->subTexts;
-    const bool nameRight = cells.size() >= 2 && cells[0] == host.name;
-    const bool macRight = cells.size() >= 2 && cells[1] == host.mac;
-    wrongName += nameRight ? 0 : 1;
-    wrongMac += macRight ? 0 : 1;
-    if (!nameRight || !macRight)
-      std::fprintf(stderr, "%s listed as '%s' '%s', truth '%s' '%s'\n", host.address.c_str(),
-                   cells.size() >= 2 ? cells[0].c_str() : "", cells.size() >= 2 ? cells[1].c_str() : "",
-                   host.name.c_str(), host.mac.c_str());
-  }
-  for (const qv::ListRow& row : rows) {
-    const auto it = answers.find(row.text);
-    if (it == answers.end() || !it->second) ++extra;
-  }
-  Print("hosts_expected", expected);
-  Print("hosts_found", found);
-  Print("recall_percent", expected ? 100.0 * found / expected : 0.0);
-  Print("wrong_names", wrongName);
-  Print("wrong_macs", wrongMac);
-  Print("rows_not_in_truth", extra);
+  const qv::bench::Recall recall = qv::bench::CompareWithTruth(rows, ReadTruth(truthPath.c_str()));
+  Print("hosts_expected", recall.expected);
+  Print("hosts_found", recall.found);
+  Print("recall_percent", recall.expected ? 100.0 * recall.found / recall.expected : 0.0);
+  Print("wrong_names", recall.wrongNames);
+  Print("wrong_macs", recall.wrongMacs);
+  Print("rows_not_in_truth", recall.notInTruth);
 }
 
 int Run(const Options& options) {
