@@ -2,13 +2,15 @@
 
 #include <icmpapi.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
+#include <optional>
+#include <random>
 #include <string>
 
 #include "scan/host_lookup.h"
 #include "scan/loaded_module.h"
-#include "scan/socket_library.h"
 
 namespace qv {
 namespace {
@@ -22,44 +24,64 @@ constexpr DWORD kReplyAreaSize = sizeof(ICMP_ECHO_REPLY) + kEchoDataRoom;
 static_assert(sizeof(ICMP_ECHO_REPLY) == 28 && kReplyAreaSize == 278, "32-bit reply layout");
 #endif
 
-// The echo service of the system: IcmpCreateFile from iphlpapi.dll,
-// IcmpSendEcho and IcmpCloseHandle from ICMP.DLL, bound when the probe runs.
-class SystemEchoService final : public EchoService {
+// The echo functions of the system: IcmpCreateFile from iphlpapi.dll,
+// IcmpSendEcho and IcmpCloseHandle from ICMP.DLL. Bound once for the whole
+// process: loading and freeing the modules around every echo, on hundreds of
+// threads at once, only makes every echo queue for the loader's lock.
+class SystemEchoFunctions {
  public:
-  SystemEchoService()
-      : iphlpapi_("iphlpapi.dll"),
-        icmp_("ICMP.DLL"),
-        create_(iphlpapi_.Find<CreateFunction>("IcmpCreateFile")),
-        send_(icmp_.Find<SendFunction>("IcmpSendEcho")),
-        close_(icmp_.Find<CloseFunction>("IcmpCloseHandle")) {}
-
-  HANDLE Open() override {
-    // Without all three there is no way to close what would be opened.
-    if (create_ == nullptr || send_ == nullptr || close_ == nullptr) return INVALID_HANDLE_VALUE;
-    return create_();
-  }
-  DWORD Send(HANDLE handle, IPAddr destination, void* request, WORD requestSize, void* reply, DWORD replySize,
-             DWORD timeoutMs) override {
-    return send_(handle, destination, request, requestSize, nullptr, reply, replySize, timeoutMs);
-  }
-  void Close(HANDLE handle) override { close_(handle); }
-
- private:
   using CreateFunction = HANDLE(WINAPI*)();
   using SendFunction = DWORD(WINAPI*)(HANDLE, IPAddr, LPVOID, WORD, PIP_OPTION_INFORMATION, LPVOID, DWORD, DWORD);
   using CloseFunction = BOOL(WINAPI*)(HANDLE);
 
+  SystemEchoFunctions()
+      : iphlpapi_("iphlpapi.dll"),
+        icmp_("ICMP.DLL"),
+        create(iphlpapi_.Find<CreateFunction>("IcmpCreateFile")),
+        send(icmp_.Find<SendFunction>("IcmpSendEcho")),
+        close(icmp_.Find<CloseFunction>("IcmpCloseHandle")) {}
+
+ private:
   LoadedModule iphlpapi_;
   LoadedModule icmp_;
-  CreateFunction create_;
-  SendFunction send_;
-  CloseFunction close_;
+
+ public:
+  const CreateFunction create;
+  const SendFunction send;
+  const CloseFunction close;
 };
 
-// Owns one ICMP handle: closed by its service, whatever the send did.
+const SystemEchoFunctions& EchoFunctions() {
+  static const SystemEchoFunctions functions;
+  return functions;
+}
+
+class SystemEchoService final : public EchoService {
+ public:
+  HANDLE Open() override {
+    // Without all three there is no way to close what would be opened.
+    if (functions_.create == nullptr || functions_.send == nullptr || functions_.close == nullptr) {
+      SetLastError(ERROR_PROC_NOT_FOUND);
+      return INVALID_HANDLE_VALUE;
+    }
+    return functions_.create();
+  }
+  DWORD Send(HANDLE handle, IPAddr destination, void* request, WORD requestSize, void* reply, DWORD replySize,
+             DWORD timeoutMs) override {
+    return functions_.send(handle, destination, request, requestSize, nullptr, reply, replySize, timeoutMs);
+  }
+  void Close(HANDLE handle) override { functions_.close(handle); }
+
+ private:
+  const SystemEchoFunctions& functions_ = EchoFunctions();
+};
+
+// Owns one ICMP handle: closed by its service, whatever the sends did.
 class IcmpHandle {
  public:
-  explicit IcmpHandle(EchoService& service) : service_(service), handle_(service.Open()) {}
+  explicit IcmpHandle(EchoService& service) : service_(service), handle_(service.Open()) {
+    openError_ = handle_ == INVALID_HANDLE_VALUE ? GetLastError() : NO_ERROR;
+  }
   IcmpHandle(const IcmpHandle&) = delete;
   IcmpHandle& operator=(const IcmpHandle&) = delete;
   ~IcmpHandle() {
@@ -68,10 +90,12 @@ class IcmpHandle {
 
   explicit operator bool() const noexcept { return handle_ != INVALID_HANDLE_VALUE; }
   HANDLE get() const noexcept { return handle_; }
+  DWORD openError() const noexcept { return openError_; }
 
  private:
   EchoService& service_;
   HANDLE handle_;
+  DWORD openError_;
 };
 
 DWORD EchoTimeout(std::int32_t timeoutMs, bool useTimeout) {
@@ -79,6 +103,77 @@ DWORD EchoTimeout(std::int32_t timeoutMs, bool useTimeout) {
   if (timeoutMs < kMinEchoTimeoutMs) return kMinEchoTimeoutMs;
   if (timeoutMs > kMaxEchoTimeoutMs) return kMaxEchoTimeoutMs;
   return static_cast<DWORD>(timeoutMs);
+}
+
+// The service had no room for the request: nothing was said about the host.
+// (Wine fails every echo past 256 pending ones so, at once.)
+bool IsResourceFailure(DWORD error) {
+  switch (error) {
+    case ERROR_NOT_ENOUGH_MEMORY:
+    case ERROR_OUTOFMEMORY:
+    case ERROR_NO_SYSTEM_RESOURCES:
+    case ERROR_NONPAGED_SYSTEM_RESOURCES:
+    case ERROR_PAGED_SYSTEM_RESOURCES:
+    case ERROR_WORKING_SET_QUOTA:
+    case ERROR_PAGEFILE_QUOTA:
+    case ERROR_COMMITMENT_LIMIT:
+    case ERROR_NOT_ENOUGH_QUOTA:
+    case IP_NO_RESOURCES:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// The pauses between sends that failed for resources: a few milliseconds at
+// first, doubling up to about a tenth of a second, each drawn at random from
+// the upper half of its range, so that workers refused together do not come
+// back together. Never past the echo's time-out.
+class ResourcePause {
+ public:
+  explicit ResourcePause(DWORD timeoutMs) : timeoutMs_(timeoutMs) {
+    QueryPerformanceFrequency(&frequency_);
+    QueryPerformanceCounter(&start_);
+  }
+
+  // The time-out left for the next send, 0 once it has run out.
+  DWORD LeftMs() const {
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    const long long elapsedMs = (now.QuadPart - start_.QuadPart) * 1000 / frequency_.QuadPart;
+    return elapsedMs >= static_cast<long long>(timeoutMs_) ? 0 : static_cast<DWORD>(timeoutMs_ - elapsedMs);
+  }
+
+  // Waits before the next send; false when no time-out is left for one.
+  bool Wait() {
+    const DWORD left = LeftMs();
+    if (left == 0) return false;
+    const DWORD pause = ceilingMs_ / 2 + static_cast<DWORD>(Spread()() % (ceilingMs_ / 2 + 1));
+    ceilingMs_ = ceilingMs_ * 2 > kLongestPauseMs ? kLongestPauseMs : ceilingMs_ * 2;
+    Sleep(pause < left ? pause : left);
+    return LeftMs() != 0;
+  }
+
+ private:
+  static constexpr DWORD kFirstPauseMs = 4;
+  static constexpr DWORD kLongestPauseMs = 128;
+
+  static std::minstd_rand& Spread() {
+    thread_local std::minstd_rand spread(GetCurrentThreadId() ^ GetTickCount());
+    return spread;
+  }
+
+  DWORD timeoutMs_;
+  LARGE_INTEGER frequency_{};
+  LARGE_INTEGER start_{};
+  DWORD ceilingMs_ = kFirstPauseMs;
+};
+
+std::int32_t FirstReplyTime(const unsigned char* reply) {
+  ICMP_ECHO_REPLY first;
+  std::memcpy(&first, reply, sizeof first);
+  if (first.Status != IP_SUCCESS || first.RoundTripTime > INT32_MAX) return -1;
+  return static_cast<std::int32_t>(first.RoundTripTime);
 }
 
 }  // namespace
@@ -92,19 +187,24 @@ std::int32_t EchoProbe(EchoService& service, std::string_view addressText, std::
                        bool useTimeout) {
   std::string text = ResolveAddressText(addressText);
   if (text.size() < 3) return -1;
-  const IcmpHandle handle(service);
-  if (!handle) return -1;
-  const SocketLibraryScope sockets;  // for inet_addr
   const IPAddr destination = inet_addr(text.c_str());
-  alignas(ICMP_ECHO_REPLY) unsigned char reply[kReplyAreaSize] = {};
-  // The request data is the text with its terminating zero byte.
-  const DWORD replies = service.Send(handle.get(), destination, text.data(), static_cast<WORD>(text.size() + 1),
-                                     reply, kReplyAreaSize, EchoTimeout(timeoutMs, useTimeout));
-  if (replies == 0) return -1;
-  ICMP_ECHO_REPLY first;
-  std::memcpy(&first, reply, sizeof first);
-  if (first.Status != IP_SUCCESS || first.RoundTripTime > INT32_MAX) return -1;
-  return static_cast<std::int32_t>(first.RoundTripTime);
+  const DWORD timeout = EchoTimeout(timeoutMs, useTimeout);
+  ResourcePause pause(timeout);
+  std::optional<IcmpHandle> handle;
+  for (bool first = true;; first = false) {
+    if (!handle || !*handle) handle.emplace(service);
+    DWORD error = handle->openError();
+    if (*handle) {
+      alignas(ICMP_ECHO_REPLY) unsigned char reply[kReplyAreaSize] = {};
+      // The request data is the text with its terminating zero byte. A send
+      // after a refusal waits only for what is left of the time-out.
+      const DWORD replies = service.Send(handle->get(), destination, text.data(), static_cast<WORD>(text.size() + 1),
+                                         reply, kReplyAreaSize, first ? timeout : std::max<DWORD>(pause.LeftMs(), 1));
+      if (replies != 0) return FirstReplyTime(reply);
+      error = GetLastError();
+    }
+    if (!IsResourceFailure(error) || !pause.Wait()) return -1;
+  }
 }
 
 }  // namespace qv

@@ -25,10 +25,12 @@ constexpr std::int32_t kMaxEchoTimeoutMs = 60000;
 class EchoService {
  public:
   virtual ~EchoService() = default;
-  // A new ICMP handle, or INVALID_HANDLE_VALUE.
+  // A new ICMP handle, or INVALID_HANDLE_VALUE with the reason in the
+  // thread's last error.
   virtual HANDLE Open() = 0;
   // Sends one request and waits up to timeoutMs for the reply; the number of
-  // replies written to the reply area, 0 when none came.
+  // replies written to the reply area, 0 when none came, with the reason in
+  // the thread's last error.
   virtual DWORD Send(HANDLE handle, IPAddr destination, void* request, WORD requestSize, void* reply,
                      DWORD replySize, DWORD timeoutMs) = 0;
   virtual void Close(HANDLE handle) = 0;
@@ -41,6 +43,12 @@ class EchoService {
 // time in milliseconds (0 or more) when the first reply reports success; -1
 // in every other case, and without opening an ICMP handle when the address
 // does not resolve.
+//
+// A service that has no room for the request (it fails to open a handle or
+// to send for want of memory, system resources or quota) has said nothing
+// about the host: the probe waits a few milliseconds and sends again, until
+// the time-out has run out. Only a time-out, a reply's status or another
+// failure means no reply.
 std::int32_t EchoProbe(std::string_view addressText, std::int32_t timeoutMs, bool useTimeout);
 
 // The same through the given echo service.

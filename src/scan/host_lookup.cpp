@@ -6,15 +6,15 @@
 #include <iphlpapi.h>
 
 #include <array>
-#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
-#include <memory>
-#include <mutex>
 #include <optional>
+#include <string>
 
+#include "base/win_handle.h"
 #include "scan/address_text.h"
+#include "scan/neighbour_table.h"
 #include "scan/socket_library.h"
 
 namespace qv {
@@ -22,8 +22,6 @@ namespace {
 
 constexpr std::size_t kMaxHostNameLength = 255;
 constexpr std::size_t kMaxLocalAddresses = 10;
-
-using MacBytes = std::array<std::uint8_t, 6>;
 
 bool IsHostNameByte(char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
@@ -89,79 +87,89 @@ std::vector<std::uint64_t> QueryTable(Query query, DWORD tooSmall) {
   return {};
 }
 
-using TableBuffer = std::vector<std::uint64_t>;
-
-// Reads of the neighbour table shared by the workers. Wine reads the table
-// one reader at a time and at about half a millisecond per row, so with a
-// read per live host, hundreds of workers would queue for seconds each. A
-// read that begins after a worker asks holds the row its echo reply made, so
-// every worker that asks while one read runs takes the result of the next
-// one, which the first of them starts: at most two reads' wait, one read per
-// wave of workers.
-class NeighbourTableReads {
- public:
-  std::shared_ptr<const TableBuffer> ReadStartedFromNow() {
-    std::unique_lock<std::mutex> hold(mutex_);
-    const std::uint64_t needed = readsStarted_ + 1;
-    changed_.wait(hold, [&] { return latestNumber_ >= needed || !reading_; });
-    if (latestNumber_ >= needed) return latest_;
-    const std::uint64_t number = ++readsStarted_;
-    reading_ = true;
-    hold.unlock();
-    std::shared_ptr<const TableBuffer> table;
-    {
-      // Whatever happens to this read, the workers waiting for it go on.
-      const struct Done {
-        NeighbourTableReads& reads;
-        ~Done() {
-          const std::lock_guard<std::mutex> again(reads.mutex_);
-          reads.reading_ = false;
-          reads.changed_.notify_all();
-        }
-      } done{*this};
-      table = std::make_shared<const TableBuffer>(QueryTable(
-          [](void* rows, ULONG* size) { return GetIpNetTable(static_cast<MIB_IPNETTABLE*>(rows), size, FALSE); },
-          ERROR_INSUFFICIENT_BUFFER));
-      const std::lock_guard<std::mutex> again(mutex_);
-      latest_ = table;
-      latestNumber_ = number;
+// The platform's own neighbour table (GetIpNetTable). Rows that were asked
+// for but never answered are listed too, with an all-zero MAC: only a
+// complete six-byte entry is an answer.
+NeighbourTable ReadIpNetTable() {
+  const std::vector<std::uint64_t> buffer = QueryTable(
+      [](void* rows, ULONG* size) { return GetIpNetTable(static_cast<MIB_IPNETTABLE*>(rows), size, FALSE); },
+      ERROR_INSUFFICIENT_BUFFER);
+  NeighbourTable table;
+  if (buffer.empty()) return table;
+  const auto* rows = reinterpret_cast<const MIB_IPNETTABLE*>(buffer.data());
+  const std::size_t room =
+      (buffer.size() * sizeof(std::uint64_t) - offsetof(MIB_IPNETTABLE, table)) / sizeof(MIB_IPNETROW);
+  const std::size_t count = rows->dwNumEntries < room ? rows->dwNumEntries : room;
+  for (std::size_t i = 0; i < count; ++i) {
+    const MIB_IPNETROW& row = rows->table[i];
+    const std::uint32_t address = ntohl(row.dwAddr);
+    if (row.dwPhysAddrLen == 6 && row.dwType != MIB_IPNET_TYPE_INVALID && !IsAllZero(row.bPhysAddr, 6)) {
+      MacBytes mac;
+      std::memcpy(mac.data(), row.bPhysAddr, mac.size());
+      table.AddComplete(address, mac);
+    } else {
+      table.AddIncomplete(address);
     }
-    return table;
   }
+  return table;
+}
 
- private:
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  bool reading_ = false;
-  std::uint64_t readsStarted_ = 0;
-  std::uint64_t latestNumber_ = 0;
-  std::shared_ptr<const TableBuffer> latest_;
-};
+// The kernel's table as Wine's host shows it. Read whole, a chunk at a time
+// (a file of the proc file system has no size); a table beyond any real
+// network's size is cut there rather than read without end.
+constexpr DWORD kKernelTableChunk = 64 * 1024;
+constexpr std::size_t kMaxKernelTableBytes = 64 * 1024 * 1024;
 
-NeighbourTableReads& SharedNeighbourTableReads() {
-  static NeighbourTableReads reads;
+}  // namespace
+
+NeighbourTable ReadKernelNeighbourTable(const char* path) {
+  const UniqueFile file(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return {};
+  std::string text;
+  while (text.size() < kMaxKernelTableBytes) {
+    const std::size_t used = text.size();
+    text.resize(used + kKernelTableChunk);
+    DWORD read = 0;
+    if (!ReadFile(file.get(), text.data() + used, kKernelTableChunk, &read, nullptr)) read = 0;
+    text.resize(used + read);
+    if (read == 0) break;
+  }
+  return ParseKernelNeighbourTable(text);
+}
+
+namespace {
+
+// Wine answers every ARP request with ERROR_NOT_SUPPORTED, and its
+// GetIpNetTable writes a row past the end of its own buffer when a table
+// holds just under 64 rows: where the platform is Wine, the MAC comes from
+// the kernel's table of its host, read directly.
+bool RunsOnWine() {
+  static const bool wine = [] {
+    const HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+    return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+  }();
+  return wine;
+}
+
+// An incomplete row of a live host is the kernel asking for it again: its
+// retries come a second apart, three at most, so a few reads over about two
+// seconds see the answer if one comes.
+constexpr int kNeighbourReads = 8;
+constexpr DWORD kNeighbourReadPauseMs = 300;
+
+std::optional<MacBytes> MacFromNeighbourTable(SharedNeighbourReads& reads, IPAddr address) {
+  return CompleteNeighbourMac(reads, ntohl(address), kNeighbourReads, [] { Sleep(kNeighbourReadPauseMs); });
+}
+
+SharedNeighbourReads& KernelNeighbourReads() {
+  static SharedNeighbourReads reads([] { return ReadKernelNeighbourTable(kKernelNeighbourTablePath); });
   return reads;
 }
 
-// The neighbour table lists addresses that were asked for but never answered
-// too, with an all-zero MAC: only a complete six-byte entry is an answer.
-std::optional<MacBytes> MacFromNeighbourTable(IPAddr address) {
-  const std::shared_ptr<const TableBuffer> read = SharedNeighbourTableReads().ReadStartedFromNow();
-  const TableBuffer& buffer = *read;
-  if (buffer.empty()) return std::nullopt;
-  const auto* table = reinterpret_cast<const MIB_IPNETTABLE*>(buffer.data());
-  const std::size_t room =
-      (buffer.size() * sizeof(std::uint64_t) - offsetof(MIB_IPNETTABLE, table)) / sizeof(MIB_IPNETROW);
-  const std::size_t count = table->dwNumEntries < room ? table->dwNumEntries : room;
-  for (std::size_t i = 0; i < count; ++i) {
-    const MIB_IPNETROW& row = table->table[i];
-    if (row.dwAddr != address || row.dwPhysAddrLen != 6 || row.dwType == MIB_IPNET_TYPE_INVALID) continue;
-    if (IsAllZero(row.bPhysAddr, 6)) continue;
-    MacBytes mac;
-    std::memcpy(mac.data(), row.bPhysAddr, mac.size());
-    return mac;
-  }
-  return std::nullopt;
+SharedNeighbourReads& PlatformNeighbourReads() {
+  static SharedNeighbourReads reads(&ReadIpNetTable);
+  return reads;
 }
 
 bool AdapterHasAddress(const IP_ADAPTER_INFO& adapter, IPAddr address) {
@@ -194,6 +202,10 @@ std::optional<MacBytes> MacOfOwnAdapter(IPAddr address) {
 }
 
 std::optional<MacBytes> MacFromArp(IPAddr address) {
+  if (RunsOnWine()) {
+    if (std::optional<MacBytes> mac = MacFromNeighbourTable(KernelNeighbourReads(), address)) return mac;
+    return MacOfOwnAdapter(address);
+  }
   // Room for eight bytes as the call asks, although six are requested.
   ULONG answer[2] = {0, 0};
   ULONG length = 6;
@@ -204,9 +216,10 @@ std::optional<MacBytes> MacFromArp(IPAddr address) {
     std::memcpy(mac.data(), answer, mac.size());
     return mac;
   }
-  // Wine answers every ARP request so; what it knows is in its tables.
+  // A platform that cannot send ARP requests itself still lists the answers
+  // that the echo to the host caused.
   if (result != ERROR_NOT_SUPPORTED) return std::nullopt;
-  if (std::optional<MacBytes> mac = MacFromNeighbourTable(address)) return mac;
+  if (std::optional<MacBytes> mac = MacFromNeighbourTable(PlatformNeighbourReads(), address)) return mac;
   return MacOfOwnAdapter(address);
 }
 
@@ -215,16 +228,14 @@ std::optional<MacBytes> MacFromArp(IPAddr address) {
 std::string ResolveAddressText(std::string_view text) {
   const std::optional<std::string> name = HostNameText(text);
   if (!name) return {};
-  const SocketLibraryScope sockets;
-  if (!sockets.started()) return {};
+  if (!SocketLibraryStarted()) return {};
   const hostent* host = gethostbyname(name->c_str());
   if (!HoldsIPv4Addresses(host)) return {};
   return DottedText(host->h_addr_list[0]);
 }
 
 std::string LookupHostName(std::string_view addressText) {
-  const SocketLibraryScope sockets;
-  if (!sockets.started()) return {};
+  if (!SocketLibraryStarted()) return {};
   const std::optional<IPAddr> address = ParseAddress(addressText);
   if (!address) return {};
   const IPAddr value = *address;
@@ -234,8 +245,7 @@ std::string LookupHostName(std::string_view addressText) {
 }
 
 std::string LookupMacAddress(std::string_view addressText) {
-  const SocketLibraryScope sockets;
-  if (!sockets.started()) return {};
+  if (!SocketLibraryStarted()) return {};
   const std::optional<IPAddr> address = ParseAddress(addressText);
   if (!address) return {};
   const std::optional<MacBytes> mac = MacFromArp(*address);
@@ -243,6 +253,7 @@ std::string LookupMacAddress(std::string_view addressText) {
 }
 
 std::vector<std::string> LocalAddresses() {
+  if (!SocketLibraryStarted()) return {};
   char name[256] = {};
   if (gethostname(name, sizeof name - 1) != 0) return {};
   const hostent* host = gethostbyname(name);

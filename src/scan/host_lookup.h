@@ -2,11 +2,14 @@
 // The look-ups of the scan (Win32 code only): forward and reverse name
 // resolution, the MAC address of a host on the local network and the
 // machine's own addresses. Every failure gives an empty result and nothing
-// else; all of them may be called from many threads at once.
+// else; all of them may be called from many threads at once. The socket
+// library is started on first use, once for the process.
 
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "scan/neighbour_table.h"
 
 namespace qv {
 
@@ -22,17 +25,22 @@ std::string ResolveAddressText(std::string_view text);
 std::string LookupHostName(std::string_view addressText);
 
 // The MAC text (02-51-56-05-00-0A) of the host with that address on the
-// local network, or "". Where the platform cannot send ARP requests itself,
-// the answer comes from the neighbour table (the requests that an echo to
-// the host has already caused) and, for the machine's own addresses, from
-// its adapter list.
+// local network, or "". Where the platform cannot send ARP requests itself
+// (Wine), the answer comes from the neighbour table (the requests that an
+// echo to the host has already caused) and, for the machine's own
+// addresses, from its adapter list.
 std::string LookupMacAddress(std::string_view addressText);
 
 // The machine's IPv4 addresses as dotted texts, in the order in which the
 // resolver lists them for the machine's own name, at most 10; empty when the
-// name does not resolve. Unlike the look-ups above it does not start the
-// socket library: the caller must have started it (the program does so once
-// at start-up).
+// name does not resolve.
 std::vector<std::string> LocalAddresses();
+
+// Where Wine's host keeps the kernel's neighbour table, as Wine names it.
+constexpr const char* kKernelNeighbourTablePath = "Z:\\proc\\net\\arp";
+
+// The kernel's neighbour table read from its text form at the path; an empty
+// table when the file cannot be read.
+NeighbourTable ReadKernelNeighbourTable(const char* path);
 
 }  // namespace qv

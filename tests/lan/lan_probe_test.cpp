@@ -105,8 +105,7 @@ TEST_F(LanProbe, MacAddressesFromManyThreadsAtOnce) {
 }
 
 TEST_F(LanProbe, LocalAddressIsTheScannersOwn) {
-  const SocketLibraryScope sockets;
-  ASSERT_TRUE(sockets.started());
+  ASSERT_TRUE(SocketLibraryStarted());
   const std::vector<std::string> local = LocalAddresses();
   ASSERT_FALSE(local.empty());
   EXPECT_EQ(local.front(), Scanner().address);

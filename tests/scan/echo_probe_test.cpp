@@ -7,6 +7,7 @@
 
 #include <icmpapi.h>
 
+#include <atomic>
 #include <climits>
 #include <cstring>
 #include <string>
@@ -14,6 +15,7 @@
 #include <vector>
 
 #include "support/handle_count.h"
+#include "support/import_hook.h"
 
 namespace qv {
 namespace {
@@ -24,11 +26,20 @@ class RecordingEchoService final : public EchoService {
  public:
   HANDLE Open() override {
     ++opened;
+    if (static_cast<std::size_t>(opened) <= openErrors.size()) {
+      SetLastError(openErrors[opened - 1]);
+      return INVALID_HANDLE_VALUE;
+    }
     return openResult;
   }
   DWORD Send(HANDLE handle, IPAddr destination, void* request, WORD requestSize, void* reply, DWORD replySize,
              DWORD timeoutMs) override {
     ++sent;
+    sentTimeouts.push_back(timeoutMs);
+    if (failEverySend || static_cast<std::size_t>(sent) <= sendErrors.size()) {
+      SetLastError(failEverySend ? sendErrors.front() : sendErrors[sent - 1]);
+      return 0;
+    }
     sentHandle = handle;
     sentDestination = destination;
     sentRequest.assign(static_cast<const char*>(request), requestSize);
@@ -40,6 +51,7 @@ class RecordingEchoService final : public EchoService {
     first.Status = replyStatus;
     first.RoundTripTime = replyTime;
     std::memcpy(reply, &first, sizeof first);
+    SetLastError(lastErrorWithReply);
     return replyCount;
   }
   void Close(HANDLE handle) override {
@@ -51,6 +63,12 @@ class RecordingEchoService final : public EchoService {
   DWORD replyCount = 1;
   ULONG replyStatus = IP_SUCCESS;
   ULONG replyTime = 7;
+  DWORD lastErrorWithReply = NO_ERROR;
+  // The first opens and sends fail with these last errors; with
+  // failEverySend, every send fails with the first send error.
+  std::vector<DWORD> openErrors;
+  std::vector<DWORD> sendErrors;
+  bool failEverySend = false;
 
   int opened = 0;
   int sent = 0;
@@ -61,6 +79,13 @@ class RecordingEchoService final : public EchoService {
   std::string sentRequest;
   DWORD sentReplySize = 0;
   DWORD sentTimeout = 0;
+  std::vector<DWORD> sentTimeouts;
+};
+
+// The service's ways of saying it had no room for the request.
+constexpr DWORD kResourceErrors[] = {
+    ERROR_NOT_ENOUGH_MEMORY, ERROR_OUTOFMEMORY,     ERROR_NO_SYSTEM_RESOURCES,
+    ERROR_NOT_ENOUGH_QUOTA,  ERROR_COMMITMENT_LIMIT, IP_NO_RESOURCES,
 };
 
 IPAddr NetworkOrder(unsigned a, unsigned b, unsigned c, unsigned d) {
@@ -120,6 +145,101 @@ TEST(EchoProbe, ServiceWithoutHandleSendsNothing) {
   EXPECT_EQ(service.closed, 0);
 }
 
+// Wine's echo service refuses every echo past 256 pending ones at once with
+// ERROR_NOT_ENOUGH_MEMORY: that says nothing about the host.
+TEST(EchoProbe, ResourceFailuresAreSentAgainWithinTheTimeOut) {
+  for (const DWORD error : kResourceErrors) {
+    SCOPED_TRACE(error);
+    RecordingEchoService service;
+    service.sendErrors = {error, error, error};
+    EXPECT_EQ(EchoProbe(service, "127.0.0.1", 2000, true), 7);
+    EXPECT_EQ(service.sent, 4);
+    EXPECT_EQ(service.opened, 1);
+    EXPECT_EQ(service.closed, 1);
+    EXPECT_EQ(service.sentRequest, std::string("127.0.0.1\0", 10));
+    ASSERT_EQ(service.sentTimeouts.size(), 4u);
+    EXPECT_EQ(service.sentTimeouts[0], 2000u);
+    for (std::size_t i = 1; i < service.sentTimeouts.size(); ++i) {
+      EXPECT_LE(service.sentTimeouts[i], service.sentTimeouts[i - 1]) << "only what is left of the time-out";
+      EXPECT_GE(service.sentTimeouts[i], 1000u);
+    }
+  }
+}
+
+TEST(EchoProbe, AHandleRefusedForResourcesIsAskedForAgain) {
+  RecordingEchoService service;
+  service.openErrors = {ERROR_NO_SYSTEM_RESOURCES, ERROR_NOT_ENOUGH_MEMORY};
+  EXPECT_EQ(EchoProbe(service, "127.0.0.1", 2000, true), 7);
+  EXPECT_EQ(service.opened, 3);
+  EXPECT_EQ(service.sent, 1);
+  EXPECT_EQ(service.closed, 1);
+
+  RecordingEchoService denied;
+  denied.openErrors = {ERROR_ACCESS_DENIED};
+  EXPECT_EQ(EchoProbe(denied, "127.0.0.1", 2000, true), -1);
+  EXPECT_EQ(denied.opened, 1);
+  EXPECT_EQ(denied.sent, 0);
+}
+
+// A time-out, a reply's status or another failure is no reply, whatever
+// the last error says.
+TEST(EchoProbe, OtherFailuresAreNoReplyAtOnce) {
+  for (const DWORD error : {DWORD{IP_REQ_TIMED_OUT}, DWORD{ERROR_INVALID_PARAMETER}, DWORD{IP_DEST_HOST_UNREACHABLE},
+                            DWORD{ERROR_NETWORK_UNREACHABLE}, DWORD{NO_ERROR}}) {
+    SCOPED_TRACE(error);
+    RecordingEchoService service;
+    service.sendErrors = {error};
+    EXPECT_EQ(EchoProbe(service, "127.0.0.1", 2000, true), -1);
+    EXPECT_EQ(service.sent, 1);
+    EXPECT_EQ(service.closed, 1);
+  }
+  RecordingEchoService unreachable;
+  unreachable.replyStatus = IP_DEST_HOST_UNREACHABLE;
+  unreachable.lastErrorWithReply = ERROR_NOT_ENOUGH_MEMORY;
+  EXPECT_EQ(EchoProbe(unreachable, "127.0.0.1", 2000, true), -1);
+  EXPECT_EQ(unreachable.sent, 1);
+}
+
+TEST(EchoProbe, ResourceFailuresEndWithTheTimeOut) {
+  for (const std::int32_t timeout : {1, 60, 300}) {
+    SCOPED_TRACE(timeout);
+    RecordingEchoService service;
+    service.sendErrors = {ERROR_NOT_ENOUGH_MEMORY};
+    service.failEverySend = true;
+    const ULONGLONG start = GetTickCount64();
+    EXPECT_EQ(EchoProbe(service, "127.0.0.1", timeout, true), -1);
+    const ULONGLONG took = GetTickCount64() - start;
+    EXPECT_GE(took + 20, static_cast<ULONGLONG>(timeout)) << "gave up early";
+    EXPECT_LE(took, static_cast<ULONGLONG>(timeout) + 200) << "waited past its time-out";
+    EXPECT_LE(service.sent, timeout / 2 + 2) << "a pause of at least 2 ms between sends";
+    EXPECT_EQ(service.closed, 1);
+  }
+}
+
+// 1,024 workers at once, each refused every time, with a 1 ms time-out: all
+// give up at once instead of turning into a storm of sends.
+TEST(EchoProbe, AThousandWorkersRefusedWithAOneMillisecondTimeOut) {
+  std::vector<int> sends(1024, 0);
+  std::vector<std::int32_t> results(sends.size(), -2);
+  std::vector<std::thread> workers;
+  const ULONGLONG start = GetTickCount64();
+  for (std::size_t i = 0; i < sends.size(); ++i) {
+    workers.emplace_back([&, i] {
+      RecordingEchoService service;
+      service.sendErrors = {ERROR_NOT_ENOUGH_MEMORY};
+      service.failEverySend = true;
+      results[i] = EchoProbe(service, "127.0.0.1", 1, true);
+      sends[i] = service.sent;
+    });
+  }
+  for (std::thread& worker : workers) worker.join();
+  EXPECT_LT(GetTickCount64() - start, 30000u);
+  for (std::size_t i = 0; i < sends.size(); ++i) {
+    EXPECT_EQ(results[i], -1);
+    EXPECT_LE(sends[i], 2);
+  }
+}
+
 TEST(EchoProbe, TextThatDoesNotResolveOpensNoHandle) {
   const std::string cases[] = {
       "",
@@ -169,6 +289,36 @@ TEST(EchoProbeOnLoopback, AnswersAndLeavesNoHandleOpen) {
   const long before = test::ProcessHandleCount();
   for (int i = 0; i < 10; ++i) EXPECT_GE(EchoProbe("127.0.0.1", 2000, true), 0);
   EXPECT_EQ(test::ProcessHandleCount(), before);
+}
+
+std::atomic<int> moduleLoads{0};
+std::atomic<int> moduleFrees{0};
+
+HMODULE WINAPI CountedLoadLibrary(LPCSTR name) {
+  ++moduleLoads;
+  return reinterpret_cast<decltype(&LoadLibraryA)>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "LoadLibraryA"))(
+      name);
+}
+
+BOOL WINAPI CountedFreeLibrary(HMODULE module) {
+  ++moduleFrees;
+  return reinterpret_cast<decltype(&FreeLibrary)>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "FreeLibrary"))(
+      module);
+}
+
+// The echo functions are bound once for the process, not loaded and freed
+// around every echo on every thread.
+TEST(EchoProbeOnLoopback, LoadsNoModulePerEcho) {
+  ASSERT_GE(EchoProbe("127.0.0.1", 2000, true), 0);
+  const test::ImportHook loads("kernel32.dll", "LoadLibraryA", reinterpret_cast<void*>(&CountedLoadLibrary));
+  const test::ImportHook frees("kernel32.dll", "FreeLibrary", reinterpret_cast<void*>(&CountedFreeLibrary));
+  ASSERT_TRUE(loads.active());
+  ASSERT_TRUE(frees.active());
+  std::vector<std::thread> threads;
+  for (int i = 0; i < 8; ++i) threads.emplace_back([] { EchoProbe("127.0.0.1", 2000, true); });
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_EQ(moduleLoads.load(), 0);
+  EXPECT_EQ(moduleFrees.load(), 0);
 }
 
 TEST(EchoProbeOnLoopback, ManyThreadsAtOnce) {

@@ -7,11 +7,14 @@
 
 #include <winsock2.h>
 
+#include <atomic>
+#include <cstdio>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "scan/socket_library.h"
+#include "support/import_hook.h"
 
 namespace qv {
 namespace {
@@ -81,32 +84,100 @@ TEST(LookupMacAddress, BadTextGivesEmpty) {
 }
 
 TEST(LocalAddresses, AreCanonicalDottedTextsAtMostTen) {
-  const SocketLibraryScope sockets;
-  ASSERT_TRUE(sockets.started());
+  ASSERT_TRUE(SocketLibraryStarted());
   const std::vector<std::string> addresses = LocalAddresses();
   EXPECT_LE(addresses.size(), 10u);
   for (const std::string& address : addresses) EXPECT_EQ(ResolveAddressText(address), address);
-  // The look-up above started and cleaned up the library itself: the
-  // caller's start must still hold.
   EXPECT_EQ(LocalAddresses(), addresses);
 }
 
-TEST(Lookups, ManyThreadsAtOnce) {
+std::atomic<int> socketLibraryStarts{0};
+std::atomic<int> socketLibraryCleanups{0};
+
+int WINAPI CountedStartup(WORD version, LPWSADATA data) {
+  ++socketLibraryStarts;
+  return reinterpret_cast<decltype(&WSAStartup)>(GetProcAddress(GetModuleHandleA("ws2_32.dll"), "WSAStartup"))(
+      version, data);
+}
+
+int WINAPI CountedCleanup() {
+  ++socketLibraryCleanups;
+  return reinterpret_cast<decltype(&WSACleanup)>(GetProcAddress(GetModuleHandleA("ws2_32.dll"), "WSACleanup"))();
+}
+
+// Wine's socket library counts starts and clean-ups without a lock: look-ups
+// on many threads at once must leave the count alone.
+TEST(Lookups, ManyThreadsAtOnceNeitherStartNorCleanUpTheSocketLibrary) {
+  const std::string expected = LookupHostName("127.0.0.1");
+  const test::ImportHook starts("ws2_32.dll", "WSAStartup", reinterpret_cast<void*>(&CountedStartup));
+  // Nothing can clean the library up where the executable does not import
+  // the clean-up at all.
+  const test::ImportHook cleanups("ws2_32.dll", "WSACleanup", reinterpret_cast<void*>(&CountedCleanup));
+  ASSERT_TRUE(starts.active());
   std::vector<std::string> names(16);
   std::vector<std::string> resolved(16);
+  std::vector<std::string> macs(16, "unset");
   std::vector<std::thread> threads;
   for (std::size_t i = 0; i < names.size(); ++i) {
     threads.emplace_back([&, i] {
       names[i] = LookupHostName("127.0.0.1");
       resolved[i] = ResolveAddressText("127.0.0.1");
+      macs[i] = LookupMacAddress("127.0.0.1");
     });
   }
   for (std::thread& thread : threads) thread.join();
-  const std::string expected = LookupHostName("127.0.0.1");
   for (std::size_t i = 0; i < names.size(); ++i) {
     EXPECT_EQ(names[i], expected);
     EXPECT_EQ(resolved[i], "127.0.0.1");
+    EXPECT_EQ(macs[i], "") << "the loopback interface has no MAC";
   }
+  EXPECT_EQ(socketLibraryStarts.load(), 0);
+  EXPECT_EQ(socketLibraryCleanups.load(), 0);
+}
+
+// Files in the kernel's form, read as the MAC look-up reads the kernel's
+// table under Wine.
+class KernelNeighbourTableFile : public testing::Test {
+ protected:
+  void SetUp() override {
+    char folder[MAX_PATH];
+    ASSERT_NE(GetTempPathA(MAX_PATH, folder), 0u);
+    ASSERT_NE(GetTempFileNameA(folder, "qvn", 0, path_), 0u);
+  }
+  void TearDown() override { DeleteFileA(path_); }
+
+  void Write(const std::string& text) {
+    const HANDLE file = CreateFileA(path_, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    DWORD written = 0;
+    EXPECT_TRUE(WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr));
+    EXPECT_EQ(written, text.size());
+    CloseHandle(file);
+  }
+
+  char path_[MAX_PATH] = {};
+};
+
+TEST_F(KernelNeighbourTableFile, IsReadWholeAcrossManyChunks) {
+  std::string text = "IP address       HW type     Flags       HW address            Mask     Device\n";
+  for (int i = 0; i < 60000; ++i) {
+    char line[96];
+    std::snprintf(line, sizeof line, "10.%d.%d.%d       0x1         0x2         02:00:00:%02x:%02x:%02x     *        eth0\n",
+                  i >> 16, (i >> 8) & 255, i & 255, i >> 16, (i >> 8) & 255, i & 255);
+    text += line;
+  }
+  Write(text);
+  const NeighbourTable table = ReadKernelNeighbourTable(path_);
+  EXPECT_EQ(table.size(), 60000u);
+  EXPECT_EQ(table.Find(0x0A00EA5Fu).mac, (MacBytes{2, 0, 0, 0, 0xEA, 0x5F})) << "10.0.234.95, the last row";
+}
+
+TEST_F(KernelNeighbourTableFile, MissingOrEmptyGivesAnEmptyTable) {
+  Write("");
+  EXPECT_EQ(ReadKernelNeighbourTable(path_).size(), 0u);
+  DeleteFileA(path_);
+  EXPECT_EQ(ReadKernelNeighbourTable(path_).size(), 0u);
+  EXPECT_EQ(ReadKernelNeighbourTable("Z:\\no\\such\\folder\\arp").size(), 0u);
 }
 
 }  // namespace
