@@ -24,6 +24,8 @@
 #   SOAK_SWEEPS_PER_PROGRAM  sweeps of one program instance (5)
 #   SOAK_PROGRAMS_PER_WINE   program instances per wineserver (4)
 #   SOAK_BUSY_LOOPS          busy loops running meanwhile (2)
+#   SOAK_MINUTES             no new program instance after this many minutes
+#                            (unset: none); the summary says so
 #   SOAK_CLOSE_AFTER_MS      before each instance's sweeps, another instance's
 #                            window is closed this long into a scan (unset:
 #                            never); Wine is then restarted only after a failure
@@ -45,6 +47,7 @@ SWEEPS=${1:-200}
 PER_PROGRAM=${SOAK_SWEEPS_PER_PROGRAM:-5}
 PROGRAMS_PER_WINE=${SOAK_PROGRAMS_PER_WINE:-4}
 BUSY_LOOPS=${SOAK_BUSY_LOOPS:-2}
+MINUTES=${SOAK_MINUTES:-}
 CLOSE_AFTER_MS=${SOAK_CLOSE_AFTER_MS:-}
 SERVICE_WINEDEBUG=${SOAK_SERVICE_WINEDEBUG:-fixme-all}
 PROGRAM_WINEDEBUG=${SOAK_PROGRAM_WINEDEBUG:-fixme-all}
@@ -168,6 +171,10 @@ done_sweeps=0
 run=0
 since_wine=0
 while [ "$done_sweeps" -lt "$SWEEPS" ]; do
+  if [ -n "$MINUTES" ] && [ "$SECONDS" -ge $((MINUTES * 60)) ]; then
+    say "stopped after $MINUTES minutes, as asked"
+    break
+  fi
   if [ "$since_wine" -ge "$PROGRAMS_PER_WINE" ]; then
     restart_wine || { say "Wine could not be started again"; break; }
     since_wine=0

@@ -105,6 +105,12 @@ run_once() {
   return "$status"
 }
 
+# Who may have printed a crash line into the test's output.
+test_processes() {
+  printf '%s' "$(basename "$test_program")"
+  [ -z "$program" ] || printf ' or %s' "$(basename "$program")"
+}
+
 # The test program in the scanner namespace, watched: once Wine reports a
 # crash of any of the prefix's processes, the test gets a short grace to end
 # and is then ended, so a crash never waits for the test's own time limits.
@@ -126,7 +132,7 @@ run_test_program() {
         # The crashed process ends right after its line: what has gone
         # since the last look names it.
         sleep 2
-        testbed_wine_crashes "$CRASH_MARK" - "$TESTBED_DIR/test.out" >"$TESTBED_DIR/crashes.txt"
+        testbed_wine_crashes "$CRASH_MARK" - "$TESTBED_DIR/test.out" "$(test_processes)" >"$TESTBED_DIR/crashes.txt"
       else
         testbed_wine_processes >"$TESTBED_DIR/processes.mark"
       fi
@@ -139,7 +145,7 @@ run_test_program() {
   wait "$pid"
   local status=$?
   [ -f "$TESTBED_DIR/crashes.txt" ] ||
-    testbed_wine_crashes "$CRASH_MARK" - "$TESTBED_DIR/test.out" >"$TESTBED_DIR/crashes.txt"
+    testbed_wine_crashes "$CRASH_MARK" - "$TESTBED_DIR/test.out" "$(test_processes)" >"$TESTBED_DIR/crashes.txt"
   return $status
 }
 

@@ -390,19 +390,45 @@ testbed_wine_crash_seen() {
 # "<process>: <Wine's line>". A crash line in the output of the program the
 # caller ran is that program's, or, given "-" as its name, that of the
 # processes of the prefix gone since the mark (the program shares its output
-# with the programs it starts); one in wine.log is a service's, named by the
-# processes gone since the mark.
-#   testbed_wine_crashes <mark> <program name | -> <program's output file>
+# with the programs it starts), else the fallback's; one in wine.log is a
+# service's, named by the processes gone since the mark.
+#   testbed_wine_crashes <mark> <program name | -> <program's output file> [fallback]
 testbed_wine_crashes() {
-  local mark=$1 program=$2 output=$3 line gone
+  local mark=$1 program=$2 output=$3 fallback=${4:-a process of the program} line gone owner
   testbed_wine_processes >"$TESTBED_DIR/processes.now"
   gone=$(awk 'NR == FNR { now[$1] = 1; next } !($1 in now) { print $2 }' "$TESTBED_DIR/processes.now" \
     "$TESTBED_DIR/processes.mark" | sort -u | paste -sd, -)
-  [ "$program" != - ] || program=${gone:-a process of the program}
-  grep -aE "$TESTBED_CRASH_PATTERN" "$output" 2>/dev/null |
-    while read -r line; do echo "$program: $line"; done
-  tail -n "+$((mark + 1))" "$TESTBED_DIR/wine.log" 2>/dev/null | grep -aE "$TESTBED_CRASH_PATTERN" |
-    while read -r line; do echo "${gone:-a Wine service process}: $line"; done
+  [ "$program" != - ] || program=${gone:-$fallback}
+  {
+    grep -aE "$TESTBED_CRASH_PATTERN" "$output" 2>/dev/null | sed "s|^|$program\t|"
+    tail -n "+$((mark + 1))" "$TESTBED_DIR/wine.log" 2>/dev/null | grep -aE "$TESTBED_CRASH_PATTERN" |
+      sed "s|^|${gone:-a Wine service process}\t|"
+  } >"$TESTBED_DIR/crash.lines"
+  [ -s "$TESTBED_DIR/crash.lines" ] || return 0
+  testbed_wine_threads >"$TESTBED_DIR/threads.now"
+  while IFS=$'\t' read -r guess line; do
+    owner=$(testbed_wine_thread_owner "$TESTBED_DIR/threads.now" "$line")
+    echo "${owner:-$guess}: $line"
+  done <"$TESTBED_DIR/crash.lines"
+}
+
+# Every Windows thread of the prefix with its process, from Wine's own
+# process list ("winedbg --command 'info thread'" only queries the server;
+# the crash debugger stays off).
+testbed_wine_threads() {
+  WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" timeout 30 \
+    ip netns exec "$TESTBED_SCANNER_NS" "$TESTBED_WINE64" winedbg --command 'info thread' 2>/dev/null </dev/null
+}
+
+# The process of the thread a crash line names ("(thread 0068)"), when that
+# process still exists: a crashed process can outlive its line for long.
+testbed_wine_thread_owner() {
+  local threads=$1 line=$2 thread
+  thread=$(sed -n 's/.*(thread \([0-9a-fA-F]*\)).*/\1/p' <<<"$line")
+  [ -n "$thread" ] || return 0
+  awk -v tid="$(printf '%08x' "0x$thread")" '
+    /^[0-9a-f]+ / { process = $0; sub(/^[0-9a-f]+ +(\(D\) +)?/, "", process); sub(/.*[\\\/]/, "", process) }
+    /^\t/ && $1 == tid { print tolower(process); exit }' "$threads"
 }
 
 # Wine's own start failing before any program code ran: prints Wine's line
