@@ -252,11 +252,14 @@ testbed_check_isolated() {
   fi
 }
 
-# Waits until the scanner knows every host's MAC (at most 10 s): a probe sent
-# before a new link is up would be lost. One ping per host and round, all at
-# once; the silent host answers the ARP request that precedes it.
+# Waits until the scanner knows every host's MAC (at most 10 s, and 0.2 s
+# more a host: a hundred new links on a loaded machine take their time): a
+# probe sent before a new link is up would be lost. One ping per host and
+# round, all at once; the silent host answers the ARP request that precedes
+# it.
 testbed_wait_ports_forwarding() {
-  local deadline=$((SECONDS + 10)) address missing pids
+  local limit=$((10 + $(testbed_hosts | grep -c .) / 5)) address missing pids
+  local deadline=$((SECONDS + limit))
   while :; do
     missing=""
     while read -r address _; do
@@ -264,7 +267,7 @@ testbed_wait_ports_forwarding() {
     done < <(testbed_hosts)
     [ -z "$missing" ] && return 0
     if [ "$SECONDS" -ge "$deadline" ]; then
-      testbed_say "hosts did not come up within 10 s:$missing"
+      testbed_say "hosts did not come up within $limit s:$missing"
       return 1
     fi
     pids=()
