@@ -25,6 +25,7 @@
 #include <cstdlib>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "support/program_driver.h"
@@ -44,9 +45,13 @@ constexpr DWORD kExitLimitMs = 30000;
 constexpr UINT kSendLimitMs = 10000;
 constexpr int kMessageBoxTextId = 0xFFFF;
 constexpr double kDispatchPauseMs = 10;
-// A sweep that has not ended this long past its floor never will: the
-// scanner's own give-up on a silent echo service comes well before.
-constexpr double kSweepGraceMs = 30000;
+// A sweep has stopped when its window shows no change of its worker count
+// or its live hosts for this long while not idle (the scanner's own give-up
+// on a silent echo service comes well before); on a loaded machine a sweep
+// that moves may take many times its floor.
+constexpr double kStallMs = 30000;
+constexpr double kSweepLimitFloors = 20;
+constexpr double kProgressLookEveryMs = 500;
 
 enum ExitStatus { kAllEnded = 0, kSweepHung = 1, kBadUsage = 2, kProgramEnded = 3, kSetUpFailed = 4 };
 
@@ -131,22 +136,35 @@ bool SetUp(Session& session, const Options& options) {
   return true;
 }
 
-enum class SweepEnd { Idle, ProgramEnded, MessageBox, TimedOut };
+enum class SweepEnd { Idle, ProgramEnded, MessageBox, Stalled };
 
 // Waits for the idle state held kIdleHoldMs, for the program's process to
-// end, or for a message box of the program, whichever comes first.
+// end, for a message box of the program, or for the window to stop changing
+// (kStallMs, or limitMs in all), whichever comes first.
 SweepEnd WaitForSweepEnd(const Session& session, double limitMs, double* idleSince, std::string* message) {
+  const ProgramDriver& driver = *session.driver;
   const double start = NowMs();
   bool idle = false;
-  for (double now = start; now - start <= limitMs; now = NowMs()) {
+  std::string shown;
+  double changed = start;
+  double looked = 0;
+  for (double now = start; now - start <= limitMs && now - changed <= kStallMs; now = NowMs()) {
     if (session.program.WaitForExit(0)) return SweepEnd::ProgramEnded;
-    if (HWND box = session.driver->FindDialog()) {
+    if (HWND box = driver.FindDialog()) {
       *message = TextOf(GetDlgItem(box, kMessageBoxTextId));
       PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(box, IDOK)));
       return SweepEnd::MessageBox;
     }
-    if (!session.driver->IsIdle()) {
+    if (!driver.IsIdle()) {
       idle = false;
+      if (now - looked >= kProgressLookEveryMs) {
+        looked = now;
+        std::string nowShown = driver.StatusPart(1) + driver.StatusPart(2);
+        if (nowShown != shown) {
+          shown = std::move(nowShown);
+          changed = now;
+        }
+      }
     } else {
       if (!idle) *idleSince = now;
       idle = true;
@@ -154,7 +172,7 @@ SweepEnd WaitForSweepEnd(const Session& session, double limitMs, double* idleSin
     }
     Sleep(kLookEveryMs);
   }
-  return SweepEnd::TimedOut;
+  return SweepEnd::Stalled;
 }
 
 void PrintProgramEnded(const LaunchedProgram& program) {
@@ -179,7 +197,7 @@ bool Sweep(const Session& session, const Options& options, const std::vector<Tru
   }
   double idleSince = 0;
   std::string message;
-  switch (WaitForSweepEnd(session, 3 * floorMs + kSweepGraceMs, &idleSince, &message)) {
+  switch (WaitForSweepEnd(session, kSweepLimitFloors * floorMs + kStallMs, &idleSince, &message)) {
     case SweepEnd::Idle:
       break;
     case SweepEnd::ProgramEnded:
@@ -190,8 +208,8 @@ bool Sweep(const Session& session, const Options& options, const std::vector<Tru
       std::printf("sweep ended=0 reason=message_box message='%s' after_ms=%.0f\n", message.c_str(), NowMs() - start);
       *status = kSweepHung;
       return false;
-    case SweepEnd::TimedOut:
-      std::printf("sweep ended=0 reason=not_idle status='%s' '%s' '%s' rows=%zu threads=%d after_ms=%.0f\n",
+    case SweepEnd::Stalled:
+      std::printf("sweep ended=0 reason=stalled status='%s' '%s' '%s' rows=%zu threads=%d after_ms=%.0f\n",
                   driver.StatusPart(0).c_str(), driver.StatusPart(1).c_str(), driver.StatusPart(2).c_str(),
                   driver.ReadRows().size(), qv::bench::ThreadCount(driver.ProcessId()), NowMs() - start);
       *status = kSweepHung;
