@@ -21,6 +21,7 @@ namespace {
 constexpr const char* kReady = "准备就绪";
 constexpr const char* kScanning = "正在扫描...";
 constexpr const char* kDefaultWorkerCount = "100";
+constexpr const char* kEchoServiceSilent = "系统的回显服务没有响应";
 
 std::int32_t FieldNumber(const MainWindow& window, Component field) {
   return TextToInteger(window.ReadContent(field));
@@ -62,6 +63,7 @@ void OnWindowCreated(ProgramState& state, MainWindow& window) {
 
 void OnWindowDestroyed(ProgramState& state) {
   RetireCurrentScan(state);
+  state.echoes->Close();
   state.locks->Delete(state.ScanLock);
   state.window = nullptr;
 }
@@ -83,6 +85,7 @@ void OnStartClicked(ProgramState& state, MainWindow& window) {
   settings.port = state.scanPort;
   settings.locks = state.locks;
   settings.scanLock = state.ScanLock;
+  settings.processEchoes = state.echoes;
   state.currentScan = ScanRun::Create(std::move(settings));
   state.DispatcherHandle = state.currentScan->StartDispatcher();
 }
@@ -90,6 +93,12 @@ void OnStartClicked(ProgramState& state, MainWindow& window) {
 void OnStopClicked(ProgramState& state, MainWindow& window) {
   RetireCurrentScan(state);
   SendActiveCountNotice(window, 0);
+}
+
+// The scan ends as after a stop, and the operator learns why it ended.
+void OnEchoServiceSilent(ProgramState& state, MainWindow& window) {
+  OnStopClicked(state, window);
+  ShowMessage(kEchoServiceSilent, MB_ICONEXCLAMATION, window.Caption());
 }
 
 void OnThreadCountChanged(MainWindow& window) {

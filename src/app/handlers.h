@@ -19,6 +19,7 @@ void PrefillAddressRange(ProgramState& state, MainWindow& window);
 
 void OnStartClicked(ProgramState& state, MainWindow& window);
 void OnStopClicked(ProgramState& state, MainWindow& window);
+void OnEchoServiceSilent(ProgramState& state, MainWindow& window);
 void OnThreadCountChanged(MainWindow& window);
 void OnThreadCountSpin(MainWindow& window, std::int32_t step);
 std::int32_t OnActiveCountNotice(MainWindow& window, std::int32_t running);

@@ -21,7 +21,11 @@ Program::~Program() { ProgramCleanup(state_); }
 
 bool Program::Create() { return window_.Create(); }
 
-int Program::Run() { return RunMessageLoop(window_); }
+int Program::Run() {
+  const int result = RunMessageLoop(window_);
+  WaitForPendingEchoes(*state_.echoes);
+  return result;
+}
 
 void ProgramCleanup(ProgramState& state) {
   if (state.currentScan) state.currentScan->Retire();

@@ -17,7 +17,8 @@ class Program {
   // Builds and shows the window; its created event pre-fills the range,
   // attaches the results list and creates the scan lock.
   bool Create();
-  // Runs the message loop until the window has been closed.
+  // Runs the message loop until the window has been closed, then waits for
+  // the echoes still pending (at most their time-out, a minute at most).
   int Run();
 
   MainWindow& Window() noexcept { return window_; }

@@ -40,6 +40,11 @@ struct ProgramState {
   std::shared_ptr<LockRegistry> locks = std::make_shared<LockRegistry>();
   LockId ScanLock = 0;  // 0 until the window has been created
 
+  // Every echo of every scan until it has returned: the program ends only
+  // when none is pending (an echo cut off by the process's end can wedge
+  // Wine's network service for every process).
+  std::shared_ptr<PendingEchoes> echoes = std::make_shared<PendingEchoes>();
+
   // The scan whose threads may still change what the window shows, and the
   // window's side of every scan.
   std::shared_ptr<ScanRun> currentScan;

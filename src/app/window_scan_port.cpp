@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "app/handlers.h"
 #include "app/program_state.h"
 #include "scan/scan_rules.h"
 #include "ui/app_messages.h"
@@ -15,7 +16,6 @@ namespace qv {
 namespace {
 
 constexpr int kAddressOrder = 1;
-
 
 class WindowScanPort final : public ScanPort {
  public:
@@ -40,6 +40,13 @@ class WindowScanPort final : public ScanPort {
   void ReportActiveCount(ScanRun& run, std::int32_t running) override {
     RunOnUiThread(window_, [&] {
       if (!run.IsRetired()) SendMessageA(label_, ActiveCountNotice, static_cast<WPARAM>(running), 0);
+    });
+  }
+
+  void ReportEchoServiceSilent(ScanRun& run) override {
+    RunOnUiThread(window_, [&] {
+      if (!run.IsRetired() && state_.currentScan.get() == &run && state_.window != nullptr)
+        OnEchoServiceSilent(state_, *state_.window);
     });
   }
 

@@ -2,6 +2,7 @@
 
 #include <mmsystem.h>
 
+#include <optional>
 #include <utility>
 
 #include "base/number_text.h"
@@ -105,10 +106,32 @@ bool ScanRun::WaitForRetirement(DWORD milliseconds) const {
   return WaitForSingleObject(retiredEvent_.get(), milliseconds) == WAIT_OBJECT_0;
 }
 
+// Ends the run when one of its echoes is long overdue: the echo service has
+// stopped answering, and the scan would otherwise never end for the operator.
+bool ScanRun::EndIfEchoServiceSilent() {
+  const std::optional<std::uint64_t> earliest = echoes_.EarliestDue();
+  if (!earliest || GetTickCount64() <= *earliest + settings_.silentEchoGraceMs || IsRetired()) return false;
+  settings_.port->ReportEchoServiceSilent(*this);
+  Retire();
+  return true;
+}
+
+bool ScanRun::WaitWatchingEchoes(DWORD milliseconds) {
+  return EndIfEchoServiceSilent() || WaitForRetirement(milliseconds);
+}
+
+// After the walk the dispatcher stays to watch the echoes of its workers.
+void ScanRun::WatchEchoesUntilWorkersEnd() {
+  while (activeWorkers_.load() > 0) {
+    if (WaitWatchingEchoes(kSlotPollMs)) return;
+  }
+}
+
 DWORD WINAPI ScanRun::ScanDispatcher(LPVOID param) {
   const std::unique_ptr<std::shared_ptr<ScanRun>> self(static_cast<std::shared_ptr<ScanRun>*>(param));
   (*self)->Dispatch();
   (*self)->dispatchDone_ = true;
+  (*self)->WatchEchoesUntilWorkersEnd();
   return 0;
 }
 
@@ -122,14 +145,14 @@ void ScanRun::Dispatch() {
   // The count bounds the walk even if the texts never met.
   for (std::uint64_t dispatched = 0; dispatched < settings_.range.count; ++dispatched) {
     while (activeWorkers_.load() >= settings_.limit) {
-      if (WaitForRetirement(kSlotPollMs)) return;
+      if (WaitWatchingEchoes(kSlotPollMs)) return;
     }
     if (IsRetired()) return;
     pause.StartNow();
     StartWorker(current);
     if (current == settings_.range.last) return;
     current = NextAddressText(current);
-    if (WaitForRetirement(pause.LeftMs())) return;
+    if (WaitWatchingEchoes(pause.LeftMs())) return;
   }
 }
 
@@ -168,9 +191,19 @@ DWORD WINAPI ScanRun::HostProbeWorker(LPVOID param) {
   return 0;
 }
 
+std::int32_t ScanRun::SendEcho(const std::string& address, std::int32_t timeout) {
+  const std::uint64_t due = GetTickCount64() + static_cast<std::uint64_t>(timeout);
+  const PendingEchoes::Ticket inProcess = settings_.processEchoes->Begin(due);
+  // Checked once the echo counts as pending: an echo either begins before
+  // the retirement and is waited for, or does not begin at all.
+  if (!inProcess || IsRetired()) return -1;
+  const PendingEchoes::Ticket inRun = echoes_.Begin(due);
+  return settings_.probe.echo(address, timeout);
+}
+
 void ScanRun::ProbeAddress(const std::string& address) {
   const std::int32_t timeout = ClampTimeout(TextToInteger(settings_.port->ReadTimeoutText()));
-  const std::int32_t reply = settings_.probe.echo(address, timeout);
+  const std::int32_t reply = SendEcho(address, timeout);
   if (reply == -1 || IsRetired()) return;
   const HostRecord host{DisplayAddressText(address), settings_.probe.hostName(address),
                         settings_.probe.macAddress(address), IntegerToText(reply)};
@@ -184,6 +217,18 @@ void ScanRun::FinishWorker() {
   const auto guard = settings_.locks->Enter(settings_.scanLock);
   const std::int32_t running = --activeWorkers_;
   settings_.port->ReportActiveCount(*this, running);
+}
+
+void WaitForPendingEchoes(PendingEchoes& echoes, std::uint32_t graceMs) {
+  constexpr std::uint32_t kLookMs = 1000;
+  for (;;) {
+    const std::optional<std::uint64_t> latest = echoes.LatestDue();
+    if (!latest) return;
+    const std::uint64_t now = GetTickCount64();
+    const std::uint64_t end = *latest + graceMs;
+    if (now >= end) return;
+    echoes.WaitUntilNone(static_cast<std::uint32_t>(end - now < kLookMs ? end - now : kLookMs));
+  }
 }
 
 }  // namespace qv

@@ -7,6 +7,12 @@
 // workers whose probe returns afterwards record nothing and report nothing.
 // No thread is ever terminated, so no lock, heap or pending send is left
 // half-done, and a later scan never sees an earlier scan's threads.
+//
+// Echoes are never cut off either: a cancelled echo can wedge Wine's network
+// service for every process. Every echo is recorded as pending, for its scan
+// and for the process, until it returns; no echo begins once its run is
+// retired. A scan whose echo is overdue by far more than its time-out has an
+// echo service that no longer answers: it ends, and its port is told once.
 
 #include <windows.h>
 
@@ -21,6 +27,7 @@
 
 #include "base/win_handle.h"
 #include "scan/lock_registry.h"
+#include "scan/pending_echoes.h"
 #include "scan/scan_rules.h"
 
 namespace qv {
@@ -35,6 +42,10 @@ struct ProbeServices {
 
 // The platform's echo probe and look-ups.
 ProbeServices RealProbeServices();
+
+// How long past its time-out an echo may stay pending before the echo
+// service counts as not answering.
+constexpr std::uint32_t kSilentEchoServiceGraceMs = 10000;
 
 // One live host, as its row shows it.
 struct HostRecord {
@@ -55,6 +66,9 @@ class ScanPort {
   virtual void BeginScan(ScanRun& run) = 0;
   virtual void RecordLiveHost(ScanRun& run, const HostRecord& host) = 0;
   virtual void ReportActiveCount(ScanRun& run, std::int32_t running) = 0;
+  // An echo of the run has not returned long after its time-out; the run is
+  // retired right after this call. A port without an operator ignores it.
+  virtual void ReportEchoServiceSilent(ScanRun& /*run*/) {}
   virtual std::string ReadTimeoutText() = 0;
 };
 
@@ -65,7 +79,15 @@ struct ScanSettings {
   std::shared_ptr<ScanPort> port;
   std::shared_ptr<LockRegistry> locks;
   LockId scanLock = 0;
+  // The echoes of every scan of the process.
+  std::shared_ptr<PendingEchoes> processEchoes = std::make_shared<PendingEchoes>();
+  std::uint32_t silentEchoGraceMs = kSilentEchoServiceGraceMs;
 };
+
+// Waits until none of the echoes is pending any more, or until the latest of
+// them is overdue by the grace: a service that does not answer would be
+// waited for for ever.
+void WaitForPendingEchoes(PendingEchoes& echoes, std::uint32_t graceMs = kSilentEchoServiceGraceMs);
 
 class ScanRun : public std::enable_shared_from_this<ScanRun> {
  public:
@@ -86,6 +108,8 @@ class ScanRun : public std::enable_shared_from_this<ScanRun> {
   std::size_t StartedWorkers() const { return startedWorkers_.load(); }
   std::size_t ListedWorkers() const;
   bool DispatchDone() const { return dispatchDone_.load(); }
+  // Echoes of this run sent and not yet returned.
+  std::size_t PendingEchoCount() const { return echoes_.Count(); }
   const ScanSettings& settings() const { return settings_; }
 
  private:
@@ -95,9 +119,13 @@ class ScanRun : public std::enable_shared_from_this<ScanRun> {
   void Dispatch();
   bool StartWorker(const std::string& address);
   void ProbeAddress(const std::string& address);
+  std::int32_t SendEcho(const std::string& address, std::int32_t timeout);
   void FinishWorker();
   void UnlistWorker(DWORD threadId);
   bool WaitForRetirement(DWORD milliseconds) const;
+  bool EndIfEchoServiceSilent();
+  bool WaitWatchingEchoes(DWORD milliseconds);
+  void WatchEchoesUntilWorkersEnd();
 
   ScanSettings settings_;
   std::atomic<bool> retired_{false};
@@ -105,6 +133,7 @@ class ScanRun : public std::enable_shared_from_this<ScanRun> {
   std::atomic<std::int32_t> activeWorkers_{0};
   UniqueHandle retiredEvent_;
   std::atomic<std::size_t> startedWorkers_{0};
+  PendingEchoes echoes_;
   // WorkerHandleList: the handles of the workers still running, by thread
   // id. A worker takes its own handle out when it ends, so a scan of a large
   // range never holds a handle per address.

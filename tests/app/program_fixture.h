@@ -53,10 +53,14 @@ inline void SendHeaderClick(HWND list, int column) {
 class ProgramFixture : public ::testing::Test {
  protected:
   void SetUp() override { Launch({"10.0.0.7", "192.168.9.9"}); }
-  void TearDown() override { Close(); }
+  void TearDown() override {
+    probe.ReleaseEchoes();  // the program waits for its pending echoes
+    Close();
+  }
 
   void Launch(std::vector<std::string> localAddresses) {
     std::atomic<bool> ready{false};
+    ended_ = false;
     ui_ = std::thread([this, &ready, localAddresses] {
       ProgramServices services;
       services.probe = probe.Services();
@@ -67,6 +71,7 @@ class ProgramFixture : public ::testing::Test {
       ready = true;
       if (created) program.Run();
       program_ = nullptr;
+      ended_ = true;
     });
     ASSERT_TRUE(WaitUntil([&] { return ready.load(); }, 10000)) << "program window not created";
     ASSERT_NE(program_, nullptr);
@@ -130,7 +135,12 @@ class ProgramFixture : public ::testing::Test {
         limitMs);
   }
 
+  // The program's run has returned (its window is gone and no echo of it
+  // is pending any more).
+  bool Ended() const { return ended_.load(); }
+
   ScriptedProbe probe;
+  std::atomic<bool> ended_{false};
   Program* program_ = nullptr;
   HWND window_ = nullptr;
   std::thread ui_;

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "base/win_handle.h"
 #include "scan/address_text.h"
 #include "scan/scan_engine.h"
 #include "support/now_ms.h"
@@ -22,6 +23,20 @@ class ScriptedProbe {
  public:
   std::map<std::string, std::int32_t> live;
   std::atomic<DWORD> delayMs{1};
+
+  // From now on echoes wait until released: up to their time-out, as a
+  // silent address would, or, with `never`, for ever, as the echoes of a
+  // service that has stopped answering.
+  enum class Hold { kUntilTimeOut, kNever };
+  void HoldEchoes(Hold hold) {
+    ResetEvent(released_.get());
+    hold_ = hold;
+    holding_ = true;
+  }
+  void ReleaseEchoes() {
+    holding_ = false;
+    SetEvent(released_.get());
+  }
 
   ProbeServices Services() {
     ProbeServices services;
@@ -36,7 +51,11 @@ class ScriptedProbe {
         timeouts_.push_back(timeout);
         probeTimesMs_.push_back(NowMs());
       }
-      Sleep(delayMs.load());
+      if (holding_) {
+        WaitForSingleObject(released_.get(), hold_ == Hold::kNever ? INFINITE : static_cast<DWORD>(timeout));
+      } else {
+        Sleep(delayMs.load());
+      }
       --running_;
       std::lock_guard<std::mutex> hold(mutex_);
       const auto it = live.find(address);
@@ -85,6 +104,9 @@ class ScriptedProbe {
   std::vector<double> probeTimesMs_;
   std::atomic<int> running_{0};
   std::atomic<int> mostRunning_{0};
+  std::atomic<bool> holding_{false};
+  std::atomic<Hold> hold_{Hold::kUntilTimeOut};
+  UniqueHandle released_{CreateEventA(nullptr, TRUE, FALSE, nullptr)};
 };
 
 }  // namespace qv::test
