@@ -129,8 +129,8 @@ run_test_program() {
     if [ -z "$crash_at" ]; then
       if testbed_wine_crash_seen "$CRASH_MARK" "$TESTBED_DIR/test.out"; then
         crash_at=$SECONDS
-        # The crashed process ends right after its line: what has gone
-        # since the last look names it.
+        # Named now, while the crashed process may still be listed, or
+        # after it has gone since the last look.
         sleep 2
         testbed_wine_crashes "$CRASH_MARK" - "$TESTBED_DIR/test.out" "$(test_processes)" >"$TESTBED_DIR/crashes.txt"
       else
