@@ -27,6 +27,7 @@
 
 #include "support/program_driver.h"
 #include "thread_count.h"
+#include "scan_range.h"
 #include "truth_recall.h"
 
 namespace {
@@ -63,16 +64,6 @@ std::optional<Options> ParseOptions(int argc, char** argv) {
   }
   return options;
 }
-
-std::optional<std::uint32_t> AddressValue(const std::string& text) {
-  unsigned f[4];
-  char rest = 0;
-  if (std::sscanf(text.c_str(), "%u.%u.%u.%u%c", &f[0], &f[1], &f[2], &f[3], &rest) != 4) return std::nullopt;
-  if (f[0] > 255 || f[1] > 255 || f[2] > 255 || f[3] > 255) return std::nullopt;
-  return (f[0] << 24) | (f[1] << 16) | (f[2] << 8) | f[3];
-}
-
-std::string Prefix(const std::string& address) { return address.substr(0, address.rfind('.') + 1); }
 
 double Percentile(std::vector<double> values, double share) {
   if (values.empty()) return 0;
@@ -158,13 +149,9 @@ void PrintRecall(const std::vector<qv::ListRow>& rows, const std::string& truthP
 }
 
 int Run(const Options& options) {
-  const auto first = AddressValue(options.first), last = AddressValue(options.last),
-             scanner = AddressValue(options.scanner);
-  if (!first || !last || !scanner || *last < *first || (*first >> 16) != (*scanner >> 16) ||
-      (*last >> 16) != (*scanner >> 16)) {
-    std::fprintf(stderr, "the range must lie in the scanner's /16\n");
-    return 2;
-  }
+  const std::optional<std::uint32_t> addressCount =
+      qv::bench::AddressesInScannerNet(options.scanner, options.first, options.last);
+  if (!addressCount) return 2;
   const LaunchedProgram program("\"" + options.program + "\"");
   if (!program.started()) {
     std::fprintf(stderr, "could not start %s\n", options.program.c_str());
@@ -175,7 +162,7 @@ int Run(const Options& options) {
     std::fprintf(stderr, "the main window did not appear\n");
     return 1;
   }
-  const std::string prefix = Prefix(options.scanner);
+  const std::string prefix = qv::bench::Prefix(options.scanner);
   if (driver->ReadAddress(Component::IP编辑框_开始) != prefix + "1" ||
       driver->ReadAddress(Component::IP编辑框_结束) != prefix + "255") {
     std::fprintf(stderr, "not inside the virtual LAN of %s: not scanning\n", options.scanner.c_str());
@@ -186,7 +173,7 @@ int Run(const Options& options) {
     return 1;
   }
 
-  const double addresses = static_cast<double>(*last - *first + 1);
+  const double addresses = static_cast<double>(*addressCount);
   const double floorMs = addresses * kDispatchPauseMs + options.timeoutMs;
   const int idleThreads = ThreadCount(driver->ProcessId());
   const double uiCpuBefore = ThreadCpuMs(driver->UiThreadId());

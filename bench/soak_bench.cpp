@@ -31,6 +31,7 @@
 #include "support/program_driver.h"
 #include "support/window_driver.h"
 #include "thread_count.h"
+#include "scan_range.h"
 #include "truth_recall.h"
 
 namespace {
@@ -78,16 +79,6 @@ std::optional<Options> ParseOptions(int argc, char** argv) {
   return options;
 }
 
-std::optional<unsigned> AddressValue(const std::string& text) {
-  unsigned f[4];
-  char rest = 0;
-  if (std::sscanf(text.c_str(), "%u.%u.%u.%u%c", &f[0], &f[1], &f[2], &f[3], &rest) != 4) return std::nullopt;
-  if (f[0] > 255 || f[1] > 255 || f[2] > 255 || f[3] > 255) return std::nullopt;
-  return (f[0] << 24) | (f[1] << 16) | (f[2] << 8) | f[3];
-}
-
-std::string Prefix(const std::string& address) { return address.substr(0, address.rfind('.') + 1); }
-
 DWORD ExitCode(const LaunchedProgram& program) {
   DWORD code = 0;
   GetExitCodeProcess(program.handle(), &code);
@@ -120,7 +111,7 @@ bool SetUp(Session& session, const Options& options) {
     return false;
   }
   const ProgramDriver& driver = *session.driver;
-  const std::string prefix = Prefix(options.scanner);
+  const std::string prefix = qv::bench::Prefix(options.scanner);
   if (driver.ReadAddress(Component::IP编辑框_开始) != prefix + "1" ||
       driver.ReadAddress(Component::IP编辑框_结束) != prefix + "255") {
     std::fprintf(stderr, "not inside the virtual LAN of %s: not scanning\n", options.scanner.c_str());
@@ -180,10 +171,8 @@ void PrintProgramEnded(const LaunchedProgram& program) {
 }
 
 // One sweep; false when the program cannot sweep again.
-bool Sweep(const Session& session, const Options& options, const std::vector<TruthRow>& truth, ExitStatus* status) {
+bool Sweep(const Session& session, double floorMs, const std::vector<TruthRow>& truth, ExitStatus* status) {
   const ProgramDriver& driver = *session.driver;
-  const double floorMs =
-      (*AddressValue(options.last) - *AddressValue(options.first) + 1) * kDispatchPauseMs + options.timeoutMs;
   const double start = NowMs();
   if (!driver.Click(Component::按钮_开始扫描)) {
     if (session.program.WaitForExit(0)) {
@@ -242,13 +231,9 @@ ExitStatus CloseDuringScan(const Options& options) {
 }
 
 int Run(const Options& options) {
-  const auto first = AddressValue(options.first), last = AddressValue(options.last),
-             scanner = AddressValue(options.scanner);
-  if (!first || !last || !scanner || *last < *first || (*first >> 16) != (*scanner >> 16) ||
-      (*last >> 16) != (*scanner >> 16)) {
-    std::fprintf(stderr, "the range must lie in the scanner's /16\n");
-    return kBadUsage;
-  }
+  const std::optional<std::uint32_t> addressCount =
+      qv::bench::AddressesInScannerNet(options.scanner, options.first, options.last);
+  if (!addressCount) return kBadUsage;
   const std::vector<TruthRow> truth = ReadTruth(options.truth.c_str());
   if (truth.empty()) {
     std::fprintf(stderr, "no truth in %s\n", options.truth.c_str());
@@ -261,7 +246,8 @@ int Run(const Options& options) {
   Session session(options.program);
   if (!SetUp(session, options)) return session.program.WaitForExit(0) ? kProgramEnded : kSetUpFailed;
   ExitStatus status = kAllEnded;
-  for (int i = 0; i < options.sweeps && Sweep(session, options, truth, &status); ++i) std::fflush(stdout);
+  const double floorMs = *addressCount * kDispatchPauseMs + options.timeoutMs;
+  for (int i = 0; i < options.sweeps && Sweep(session, floorMs, truth, &status); ++i) std::fflush(stdout);
   std::fflush(stdout);
   return status;
 }
