@@ -130,6 +130,8 @@ testbed_add_host() {
 testbed_start_late_replier() {
   local ns=$1 ready=$TESTBED_DIR/late.ready
   ip netns exec "$ns" "$TESTBED_LATE_REPLIER" "${TESTBED_LATE_MS:-40}" "$ready" >/dev/null 2>&1 </dev/null &
+  # testbed_down ends it; the shell need not announce that.
+  disown $!
   local deadline=$((SECONDS + 5))
   until [ -f "$ready" ]; do
     [ "$SECONDS" -lt "$deadline" ] || { testbed_say "the late replier did not start in $ns"; return 1; }
