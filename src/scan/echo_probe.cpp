@@ -28,27 +28,17 @@ static_assert(sizeof(ICMP_ECHO_REPLY) == 28 && kReplyAreaSize == 278, "32-bit re
 // IcmpSendEcho and IcmpCloseHandle from ICMP.DLL. Bound once for the whole
 // process: loading and freeing the modules around every echo, on hundreds of
 // threads at once, only makes every echo queue for the loader's lock.
-class SystemEchoFunctions {
- public:
+struct SystemEchoFunctions {
   using CreateFunction = HANDLE(WINAPI*)();
   using SendFunction = DWORD(WINAPI*)(HANDLE, IPAddr, LPVOID, WORD, PIP_OPTION_INFORMATION, LPVOID, DWORD, DWORD);
   using CloseFunction = BOOL(WINAPI*)(HANDLE);
 
-  SystemEchoFunctions()
-      : iphlpapi_("iphlpapi.dll"),
-        icmp_("ICMP.DLL"),
-        create(iphlpapi_.Find<CreateFunction>("IcmpCreateFile")),
-        send(icmp_.Find<SendFunction>("IcmpSendEcho")),
-        close(icmp_.Find<CloseFunction>("IcmpCloseHandle")) {}
-
- private:
-  LoadedModule iphlpapi_;
-  LoadedModule icmp_;
-
- public:
-  const CreateFunction create;
-  const SendFunction send;
-  const CloseFunction close;
+  // Before the functions: they belong to the modules.
+  const LoadedModule iphlpapi{"iphlpapi.dll"};
+  const LoadedModule icmp{"ICMP.DLL"};
+  const CreateFunction create = iphlpapi.Find<CreateFunction>("IcmpCreateFile");
+  const SendFunction send = icmp.Find<SendFunction>("IcmpSendEcho");
+  const CloseFunction close = icmp.Find<CloseFunction>("IcmpCloseHandle");
 };
 
 const SystemEchoFunctions& EchoFunctions() {

@@ -296,13 +296,13 @@ std::atomic<int> moduleFrees{0};
 
 HMODULE WINAPI CountedLoadLibrary(LPCSTR name) {
   ++moduleLoads;
-  return reinterpret_cast<decltype(&LoadLibraryA)>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "LoadLibraryA"))(
+  return test::ExportedFunction<decltype(&LoadLibraryA)>("kernel32.dll", "LoadLibraryA")(
       name);
 }
 
 BOOL WINAPI CountedFreeLibrary(HMODULE module) {
   ++moduleFrees;
-  return reinterpret_cast<decltype(&FreeLibrary)>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "FreeLibrary"))(
+  return test::ExportedFunction<decltype(&FreeLibrary)>("kernel32.dll", "FreeLibrary")(
       module);
 }
 

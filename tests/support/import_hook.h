@@ -8,6 +8,13 @@
 
 namespace qv::test {
 
+// The function as the DLL exports it, for a replacement to call on.
+template <class Function>
+Function ExportedFunction(const char* dll, const char* name) {
+  // Through void*: a direct cast between unrelated function types warns.
+  return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA(dll), name)));
+}
+
 class ImportHook {
  public:
   // dll as the import table names it ("WS2_32.dll" matches "ws2_32.dll").
@@ -40,12 +47,6 @@ class ImportHook {
 
   // False when the executable does not import the function from that DLL.
   bool active() const { return slot_ != nullptr; }
-
-  // The function the slot held before, for the replacement to call on.
-  template <class Function>
-  Function original() const {
-    return reinterpret_cast<Function>(reinterpret_cast<void*>(original_));
-  }
 
  private:
   void Write(ULONG_PTR value) {
