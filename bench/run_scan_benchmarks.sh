@@ -11,6 +11,9 @@
 #           namespace that answers on all; 256 workers, 100 ms time-out;
 #           the window's answer time to WM_NULL every 20 ms meanwhile; then
 #           the UI thread's time for recording 2,000 rows, in the window alone
+#   wide    10.80.0.0/21: 2,048 addresses, 1,000 of them held by one host
+#           namespace that answers on all; 1,024 workers, 100 ms time-out:
+#           every answering host must be found
 #   memory  10.79.0.0/21: 2,048 addresses behind a router that answers
 #           nothing for them; 1,024 workers, 3,000 ms time-out, then
 #           12,000 ms (the time-out at which 1,024 workers are alive at once);
@@ -18,9 +21,10 @@
 #           shows whether all 1,024 workers start (Wine fails pending echoes
 #           beyond about 256, so the real program's workers end early)
 #
-#   bench/run_scan_benchmarks.sh [sweep] [scale] [memory]    (default: all)
+#   bench/run_scan_benchmarks.sh [sweep] [scale] [wide] [memory]  (default: all)
 #
-# Needs root. Every probe stays inside the namespaces built here; everything
+# A crashed Wine process is reported as a crash, by name; a launch that Wine
+# itself fails is said so and tried once more. Needs root. Every probe stays inside the namespaces built here; everything
 # is removed afterwards, also on failure.
 set -uo pipefail
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -132,8 +136,21 @@ run_bench() {
   helper_cpu >"$WORK/$name.cpu-before"
   local overflows
   overflows=$(neighbour_overflows)
-  testbed_wine "$BENCH" "$(windows_path "$PROGRAM")" "$@" >"$WORK/$name.out" 2>"$WORK/$name.err" </dev/null
-  local status=$?
+  local mark status failure attempt
+  for attempt in 1 2; do
+    mark=$(testbed_wine_mark)
+    testbed_wine "$BENCH" "$(windows_path "$PROGRAM")" "$@" >"$WORK/$name.out" 2>"$WORK/$name.err" </dev/null
+    status=$?
+    failure=$(testbed_wine_launch_failure "$WORK/$name.err")
+    [ -n "$failure" ] && [ ! -s "$WORK/$name.out" ] || break
+    say "$name: Wine failed to start the bench driver (attempt $attempt of 2): $failure"
+  done
+  local crashes
+  crashes=$(testbed_wine_crashes "$mark" "quorvane.exe or scan_bench.exe" "$WORK/$name.err")
+  if [ -n "$crashes" ]; then
+    sed "s/^/[bench] $name: crash: /" <<<"$crashes"
+    return 1
+  fi
   helper_cpu | join "$WORK/$name.cpu-before" - |
     awk '{ printf "%s_cpu_ms=%.0f\n", $1, ($3 - $2) * 1000 }' >>"$WORK/$name.out"
   echo "neighbour_overflows=$(($(neighbour_overflows) - overflows))" >>"$WORK/$name.out"
@@ -252,6 +269,18 @@ scale() {
   restore_neighbour_limits
 }
 
+wide() {
+  say "wide: building a /21 whose one host namespace answers on 1,000 of its 2,048 addresses"
+  awk 'BEGIN { for (k = 0; k < 1000; k++) { o = 2 + int(k * 2045 / 1000); printf "10.80.%d.%d\n", int(o / 256), o % 256 } }' \
+    >"$WORK/wide.addresses"
+  raise_neighbour_limits || { say "cannot raise the kernel's neighbour-table limits"; return 1; }
+  many_bed 10.80.0.1 21 yes "$WORK/wide.addresses" || return 1
+  bed_wine || return 1
+  run_bench wide 10.80.0.1 10.80.0.0 10.80.7.255 1024 100 --truth "$(windows_path "$TESTBED_TRUTH")" || return 1
+  testbed_down
+  restore_neighbour_limits
+}
+
 # The silent addresses lie behind a router namespace that swallows whatever
 # it is sent for them (a blackhole route): the scanner's neighbour table then
 # holds one entry, the router's, instead of one per address. With thousands
@@ -320,6 +349,11 @@ summary() {
     row "  WM_NULL answer p50 / p99" "$(figure scale ui_p50_ms) ms" "" "" "p99 $(figure scale ui_p99_ms) ms (< 50)"
     row "  WM_NULL answer max" "$(figure scale ui_max_ms) ms" "" "" "< 250; $(figure scale ui_pings) samples"
   fi
+  if [ -f "$WORK/wide.out" ]; then
+    row "wide 2,048 / 1,000 live, 1,024 w." "$(ms "$(figure wide wall_ms)")" "$(ms "$(figure wide floor_ms)")" \
+      "$(ratio "$(figure wide wall_ms)" "$(figure wide floor_ms)")" "floor"
+    row "  recall" "$(figure wide recall_percent) %" "100 %" "" "$(figure wide hosts_found) of $(figure wide hosts_expected); wrong MACs $(figure wide wrong_macs); neighbour table overflows $(figure wide neighbour_overflows)"
+  fi
   local run
   for run in memory memory_full; do
     [ -f "$WORK/$run.out" ] || continue
@@ -334,11 +368,11 @@ summary() {
 }
 
 selected=("$@")
-[ ${#selected[@]} -gt 0 ] || selected=(sweep scale memory)
+[ ${#selected[@]} -gt 0 ] || selected=(sweep scale wide memory)
 failed=0
 for run in "${selected[@]}"; do
   case "$run" in
-    sweep | scale | memory)
+    sweep | scale | wide | memory)
       WINE_FAILED=0
       "$run" && continue
       testbed_down
@@ -351,7 +385,7 @@ for run in "${selected[@]}"; do
       fi
       failed=1
       ;;
-    *) say "unknown benchmark '$run' (sweep, scale, memory)"; failed=1 ;;
+    *) say "unknown benchmark '$run' (sweep, scale, wide, memory)"; failed=1 ;;
   esac
 done
 summary

@@ -20,15 +20,15 @@
 #include <cstdint>
 #include <cstdio>
 #include <functional>
-#include <map>
 #include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "lan/lan_truth.h"
 #include "support/program_driver.h"
 #include "thread_count.h"
+#include "scan_range.h"
+#include "truth_recall.h"
 
 namespace {
 
@@ -63,22 +63,6 @@ std::optional<Options> ParseOptions(int argc, char** argv) {
     else return std::nullopt;
   }
   return options;
-}
-
-std::optional<std::uint32_t> AddressValue(const std::string& text) {
-  unsigned f[4];
-  char rest = 0;
-  if (std::sscanf(text.c_str(), "%u.%u.%u.%u%c", &f[0], &f[1], &f[2], &f[3], &rest) != 4) return std::nullopt;
-  if (f[0] > 255 || f[1] > 255 || f[2] > 255 || f[3] > 255) return std::nullopt;
-  return (f[0] << 24) | (f[1] << 16) | (f[2] << 8) | f[3];
-}
-
-std::string Prefix(const std::string& address) { return address.substr(0, address.rfind('.') + 1); }
-
-std::string Padded(const std::string& address) {
-  char last[8];
-  std::snprintf(last, sizeof last, "%03d", std::atoi(address.c_str() + address.rfind('.') + 1));
-  return Prefix(address) + last;
 }
 
 double Percentile(std::vector<double> values, double share) {
@@ -154,49 +138,20 @@ bool SetUpScan(const ProgramDriver& driver, const Options& options) {
          driver.ReadText(Component::编辑框_延时) == std::to_string(options.timeoutMs);
 }
 
-// Every host of the truth that answers must be listed, with its name and MAC.
 void PrintRecall(const std::vector<qv::ListRow>& rows, const std::string& truthPath) {
-  std::map<std::string, const qv::ListRow*> listed;
-  for (const qv::ListRow& row : rows) listed[row.text] = &row;
-  int expected = 0, found = 0, wrongName = 0, wrongMac = 0, extra = 0;
-  std::map<std::string, bool> answers;
-  for (const TruthRow& host : ReadTruth(truthPath.c_str())) {
-    answers[Padded(host.address)] = host.answersEcho;
-    if (!host.answersEcho) continue;
-    ++expected;
-    const auto it = listed.find(Padded(host.address));
-    if (it == listed.end()) continue;
-    ++found;
-    const std::vector<std::string>& cells = it->second->subTexts;
-    const bool nameRight = cells.size() >= 2 && cells[0] == host.name;
-    const bool macRight = cells.size() >= 2 && cells[1] == host.mac;
-    wrongName += nameRight ? 0 : 1;
-    wrongMac += macRight ? 0 : 1;
-    if (!nameRight || !macRight)
-      std::fprintf(stderr, "%s listed as '%s' '%s', truth '%s' '%s'\n", host.address.c_str(),
-                   cells.size() >= 2 ? cells[0].c_str() : "", cells.size() >= 2 ? cells[1].c_str() : "",
-                   host.name.c_str(), host.mac.c_str());
-  }
-  for (const qv::ListRow& row : rows) {
-    const auto it = answers.find(row.text);
-    if (it == answers.end() || !it->second) ++extra;
-  }
-  Print("hosts_expected", expected);
-  Print("hosts_found", found);
-  Print("recall_percent", expected ? 100.0 * found / expected : 0.0);
-  Print("wrong_names", wrongName);
-  Print("wrong_macs", wrongMac);
-  Print("rows_not_in_truth", extra);
+  const qv::bench::Recall recall = qv::bench::CompareWithTruth(rows, ReadTruth(truthPath.c_str()));
+  Print("hosts_expected", recall.expected);
+  Print("hosts_found", recall.found);
+  Print("recall_percent", recall.expected ? 100.0 * recall.found / recall.expected : 0.0);
+  Print("wrong_names", recall.wrongNames);
+  Print("wrong_macs", recall.wrongMacs);
+  Print("rows_not_in_truth", recall.notInTruth);
 }
 
 int Run(const Options& options) {
-  const auto first = AddressValue(options.first), last = AddressValue(options.last),
-             scanner = AddressValue(options.scanner);
-  if (!first || !last || !scanner || *last < *first || (*first >> 16) != (*scanner >> 16) ||
-      (*last >> 16) != (*scanner >> 16)) {
-    std::fprintf(stderr, "the range must lie in the scanner's /16\n");
-    return 2;
-  }
+  const std::optional<std::uint32_t> addressCount =
+      qv::bench::AddressesInScannerNet(options.scanner, options.first, options.last);
+  if (!addressCount) return 2;
   const LaunchedProgram program("\"" + options.program + "\"");
   if (!program.started()) {
     std::fprintf(stderr, "could not start %s\n", options.program.c_str());
@@ -207,7 +162,7 @@ int Run(const Options& options) {
     std::fprintf(stderr, "the main window did not appear\n");
     return 1;
   }
-  const std::string prefix = Prefix(options.scanner);
+  const std::string prefix = qv::bench::Prefix(options.scanner);
   if (driver->ReadAddress(Component::IP编辑框_开始) != prefix + "1" ||
       driver->ReadAddress(Component::IP编辑框_结束) != prefix + "255") {
     std::fprintf(stderr, "not inside the virtual LAN of %s: not scanning\n", options.scanner.c_str());
@@ -218,7 +173,7 @@ int Run(const Options& options) {
     return 1;
   }
 
-  const double addresses = static_cast<double>(*last - *first + 1);
+  const double addresses = static_cast<double>(*addressCount);
   const double floorMs = addresses * kDispatchPauseMs + options.timeoutMs;
   const int idleThreads = ThreadCount(driver->ProcessId());
   const double uiCpuBefore = ThreadCpuMs(driver->UiThreadId());

@@ -80,17 +80,33 @@ qv_wine_fonts
 
 say "opening the scanner: its range is pre-filled with the virtual LAN's, $TESTBED_NET.1 to $TESTBED_NET.255"
 say "press 开始 to scan; close the window to end the demo"
-# Started directly, not through a shell function, so that $! is Wine itself.
-if [ -n "$PRIVATE_DISPLAY" ]; then
-  # Without a window manager, a Wine desktop draws the window's frame.
-  ip netns exec "$TESTBED_SCANNER_NS" "$TESTBED_WINE64" explorer "/desktop=QuorvaneDemo,$DESKTOP_SIZE" "$PROGRAM" \
-    >"$TESTBED_DIR/program.log" 2>&1 </dev/null &
-else
-  ip netns exec "$TESTBED_SCANNER_NS" "$TESTBED_WINE64" "$PROGRAM" >"$TESTBED_DIR/program.log" 2>&1 </dev/null &
+open_program() {
+  # Started directly, not through a shell function, so that $! is Wine itself.
+  if [ -n "$PRIVATE_DISPLAY" ]; then
+    # Without a window manager, a Wine desktop draws the window's frame.
+    ip netns exec "$TESTBED_SCANNER_NS" "$TESTBED_WINE64" explorer "/desktop=QuorvaneDemo,$DESKTOP_SIZE" "$PROGRAM" \
+      >"$TESTBED_DIR/program.log" 2>&1 </dev/null &
+  else
+    ip netns exec "$TESTBED_SCANNER_NS" "$TESTBED_WINE64" "$PROGRAM" >"$TESTBED_DIR/program.log" 2>&1 </dev/null &
+  fi
+  PROGRAM_PID=$!
+  wait "$PROGRAM_PID"
+  PROGRAM_PID=""
+}
+
+mark=$(testbed_wine_mark)
+open_program
+failure=$(testbed_wine_launch_failure "$TESTBED_DIR/program.log")
+if [ -n "$failure" ]; then
+  say "Wine failed to start the scanner ($failure); trying once more"
+  open_program
 fi
-PROGRAM_PID=$!
-wait "$PROGRAM_PID"
-PROGRAM_PID=""
+crashes=$(testbed_wine_crashes "$mark" quorvane.exe "$TESTBED_DIR/program.log")
+if [ -n "$crashes" ]; then
+  sed 's/^/[demo] crash: /' <<<"$crashes"
+  say "the crash above ended the demo"
+  exit 1
+fi
 if ! testbed_wine_alive; then
   say "note: Wine's network service (winedevice.exe) had gone; echoes fail from then on (a Wine fault)"
 fi

@@ -10,8 +10,9 @@ qv_wine_exports() {
   export LC_ALL=zh_CN.UTF-8
   export WINEARCH=win64
   export WINEDEBUG=${WINEDEBUG:--all}
-  # No Mono or Gecko installer dialogs when a prefix is created.
-  export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
+  # No Mono or Gecko installer dialogs when a prefix is created, and no
+  # crash debugger: a crashed process ends at once and says so.
+  export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=;winedbg.exe=d}
 }
 
 # The 64-bit loader directly: the "wine" front end would hand 32-bit helpers

@@ -6,6 +6,9 @@
 # With a program (the scanner the test drives), the test gets a private
 # virtual display and learns the program's path (QV_LAN_PROGRAM) and a file
 # name for its export (QV_LAN_EXPORT).
+# A Wine process that crashes (the program, the test or one of Wine's
+# services) is reported as a crash, by name, as soon as Wine says so; a
+# launch that Wine itself fails is said so and tried once more.
 # Exits 77 (skipped) where network namespaces cannot be made.
 set -uo pipefail
 HERE=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -16,6 +19,9 @@ source "$HERE/../../scripts/wine-env.sh"
 
 readonly SKIP=77
 readonly WINE_DIED=3
+readonly CRASHED=4
+# How long a test may go on after a crash line, to end by itself.
+readonly CRASH_GRACE_S=10
 test_program=${1:?usage: run_lan_test.sh <test.exe> <prefix template> [program.exe]}
 template=${2:?usage: run_lan_test.sh <test.exe> <prefix template> [program.exe]}
 program=${3:-}
@@ -72,13 +78,24 @@ run_once() {
     prepare_program || return 1
   fi
   start=$(now)
-  QV_LAN_TRUTH=$(windows_path "$TESTBED_TRUTH") \
-    QV_LAN_PROGRAM=${program:+$(windows_path "$program")} \
-    QV_LAN_EXPORT=$(windows_path "$TESTBED_DIR/export.txt") \
-    testbed_wine "$test_program" --gtest_color=no >"$TESTBED_DIR/test.out" 2>&1 </dev/null
-  status=$?
+  local attempt failure
+  for attempt in 1 2; do
+    run_test_program
+    status=$?
+    failure=$(testbed_wine_launch_failure "$TESTBED_DIR/test.out")
+    [ -n "$failure" ] && ! grep -q '^\[==========\]' "$TESTBED_DIR/test.out" || break
+    say "Wine failed to start the test program (attempt $attempt of 2): $failure"
+  done
   cat "$TESTBED_DIR/test.out"
   say "test program ran in $(elapsed "$start") s"
+  local crashes
+  crashes=$(cat "$TESTBED_DIR/crashes.txt")
+  if [ -n "$crashes" ]; then
+    sed 's/^/[lan] crash: /' <<<"$crashes"
+    # One of Wine's own services crashing is Wine's known fault: once more.
+    grep -qv '^[^:]*\(quorvane\|_test\)[^:]*:' <<<"$crashes" && return $WINE_DIED
+    return $CRASHED
+  fi
   local problem
   if [ "$status" -ne 0 ] && problem=$(testbed_wine_network_problem) && [ -n "$problem" ]; then
     say "$problem."
@@ -88,13 +105,60 @@ run_once() {
   return "$status"
 }
 
+# Who may have printed a crash line into the test's output.
+test_processes() {
+  printf '%s' "$(basename "$test_program")"
+  [ -z "$program" ] || printf ' or %s' "$(basename "$program")"
+}
+
+# The test program in the scanner namespace, watched: once Wine reports a
+# crash of any of the prefix's processes, the test gets a short grace to end
+# and is then ended, so a crash never waits for the test's own time limits.
+# Its output (and that of the program it drives) is test.out.
+run_test_program() {
+  CRASH_MARK=$(testbed_wine_mark)
+  # Directly, not through a shell function: $! must be the test program.
+  QV_LAN_TRUTH=$(windows_path "$TESTBED_TRUTH") \
+    QV_LAN_PROGRAM=${program:+$(windows_path "$program")} \
+    QV_LAN_EXPORT=$(windows_path "$TESTBED_DIR/export.txt") \
+    ip netns exec "$TESTBED_SCANNER_NS" "$TESTBED_WINE64" "$test_program" --gtest_color=no \
+    >"$TESTBED_DIR/test.out" 2>&1 </dev/null &
+  local pid=$! crash_at=""
+  rm -f "$TESTBED_DIR/crashes.txt"
+  while kill -0 "$pid" 2>/dev/null; do
+    if [ -z "$crash_at" ]; then
+      if testbed_wine_crash_seen "$CRASH_MARK" "$TESTBED_DIR/test.out"; then
+        crash_at=$SECONDS
+        # Named now, while the crashed process may still be listed, or
+        # after it has gone since the last look.
+        sleep 2
+        testbed_wine_crashes "$CRASH_MARK" - "$TESTBED_DIR/test.out" "$(test_processes)" >"$TESTBED_DIR/crashes.txt"
+      else
+        testbed_wine_processes >"$TESTBED_DIR/processes.mark"
+      fi
+    elif [ $((SECONDS - crash_at)) -ge $CRASH_GRACE_S ]; then
+      say "ending the test program $CRASH_GRACE_S s after a crash"
+      kill "$pid" 2>/dev/null
+    fi
+    sleep 1
+  done
+  wait "$pid"
+  local status=$?
+  [ -f "$TESTBED_DIR/crashes.txt" ] ||
+    testbed_wine_crashes "$CRASH_MARK" - "$TESTBED_DIR/test.out" "$(test_processes)" >"$TESTBED_DIR/crashes.txt"
+  return $status
+}
+
 total=$(now)
 if [ -n "$program" ]; then
   qv_display_start || exit 1
 fi
 run_once
 status=$?
-if [ "$status" -eq $WINE_DIED ]; then
+if [ "$status" -eq $CRASHED ]; then
+  say "the crash above ended the test: a crash, not a time-out"
+  status=1
+elif [ "$status" -eq $WINE_DIED ]; then
   say "a known Wine fault, not the program's: trying once more on a new bed"
   testbed_down
   run_once

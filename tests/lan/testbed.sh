@@ -7,7 +7,9 @@
 #                      with a fixed locally administered MAC (02:...).
 #   one host ignores echo requests (net.ipv4.icmp_echo_ignore_all=1);
 #   TESTBED_EXTRA_HOSTS (0 to 100, default 0) more live hosts from
-#   10.77.5.100 on, for sweeps that want many; 10.77.5.200 is left unused.
+#   10.77.5.100 on, for sweeps that want many; 10.77.5.200 is left unused;
+#   with TESTBED_LATE_REPLIER (a program: late_replier <delay ms> <ready
+#   file>), 10.77.5.50 answers echoes TESTBED_LATE_MS (default 40) late.
 #
 # Host names reach the scanner through /etc/netns/<scanner>/hosts, which
 # "ip netns exec" bind-mounts over /etc/hosts; a files-only nsswitch.conf
@@ -27,6 +29,9 @@
 #   testbed_wine <program.exe> ...      # Wine inside the scanner namespace
 #   testbed_wine_alive                  # is Wine's network service still up?
 #   testbed_wine_network_problem        # why it is unusable, if it is
+#   testbed_wine_mark; testbed_wine_crashes <mark> <program> <output>
+#                                       # the Wine processes that crashed since
+#   testbed_wine_launch_failure <output>  # Wine itself failed to start
 # or built from its pieces, for other address plans (the scan benchmarks):
 #   testbed_begin; testbed_add_scanner <prefix length>
 #   testbed_add_many_host <index> <MAC> <yes|no> <prefix length> <addresses file>
@@ -53,6 +58,9 @@ $TESTBED_NET.11 beta.$TESTBED_DOMAIN 02:51:56:05:00:0b yes
 $TESTBED_NET.12 - 02:51:56:05:00:0c yes
 $TESTBED_NET.13 silent.$TESTBED_DOMAIN 02:51:56:05:00:0d no
 EOF
+  if [ -n "${TESTBED_LATE_REPLIER:-}" ]; then
+    echo "$TESTBED_NET.50 late.$TESTBED_DOMAIN 02:51:56:05:00:32 late"
+  fi
   local i
   for ((i = 0; i < ${TESTBED_EXTRA_HOSTS:-0} && i < 100; i++)); do
     printf '%s.%d host%d.%s 02:51:56:05:01:%02x yes\n' "$TESTBED_NET" $((100 + i)) $((100 + i)) "$TESTBED_DOMAIN" "$i"
@@ -104,13 +112,31 @@ testbed_add_host() {
   testbed_plug_host "$index" "$mac" || return 1
   ip -n "$ns" addr add "$address/24" dev eth0 || return 1
   ip -n "$ns" link set eth0 up || return 1
-  if [ "$echo" = no ]; then
+  if [ "$echo" != yes ]; then
     ip netns exec "$ns" sysctl -q -w net.ipv4.icmp_echo_ignore_all=1 || return 1
+  fi
+  if [ "$echo" = late ]; then
+    testbed_start_late_replier "$ns" || return 1
+    echo=yes
   fi
   if [ "$name" != - ]; then
     printf '%s\t%s\n' "$address" "$name" >>"$TESTBED_ETC/hosts"
   fi
   printf '%s\t%s\t%s\t%s\n' "$address" "${name#-}" "$(testbed_mac_text "$mac")" "$echo" >>"$TESTBED_TRUTH"
+}
+
+# The host's kernel ignores echoes; the late replier, a process of the
+# namespace (so testbed_down ends it), answers them after its delay.
+testbed_start_late_replier() {
+  local ns=$1 ready=$TESTBED_DIR/late.ready
+  ip netns exec "$ns" "$TESTBED_LATE_REPLIER" "${TESTBED_LATE_MS:-40}" "$ready" >/dev/null 2>&1 </dev/null &
+  # testbed_down ends it; the shell need not announce that.
+  disown $!
+  local deadline=$((SECONDS + 5))
+  until [ -f "$ready" ]; do
+    [ "$SECONDS" -lt "$deadline" ] || { testbed_say "the late replier did not start in $ns"; return 1; }
+    sleep 0.1
+  done
 }
 
 testbed_write_state() {
@@ -228,11 +254,14 @@ testbed_check_isolated() {
   fi
 }
 
-# Waits until the scanner knows every host's MAC (at most 10 s): a probe sent
-# before a new link is up would be lost. One ping per host and round, all at
-# once; the silent host answers the ARP request that precedes it.
+# Waits until the scanner knows every host's MAC (at most 10 s, and 0.2 s
+# more a host: a hundred new links on a loaded machine take their time): a
+# probe sent before a new link is up would be lost. One ping per host and
+# round, all at once; the silent host answers the ARP request that precedes
+# it.
 testbed_wait_ports_forwarding() {
-  local deadline=$((SECONDS + 10)) address missing pids
+  local limit=$((10 + $(testbed_hosts | grep -c .) / 5)) address missing pids
+  local deadline=$((SECONDS + limit))
   while :; do
     missing=""
     while read -r address _; do
@@ -240,7 +269,7 @@ testbed_wait_ports_forwarding() {
     done < <(testbed_hosts)
     [ -z "$missing" ] && return 0
     if [ "$SECONDS" -ge "$deadline" ]; then
-      testbed_say "hosts did not come up within 10 s:$missing"
+      testbed_say "hosts did not come up within $limit s:$missing"
       return 1
     fi
     pids=()
@@ -267,16 +296,41 @@ testbed_wine_prepare() {
   testbed_wine_make_template "$template" || return 1
   export WINEPREFIX=$TESTBED_DIR/wineprefix
   # Wine's errors stay on: they tell why its network service went away.
-  export WINEARCH=win64 LC_ALL=zh_CN.UTF-8 WINEDEBUG=fixme-all
-  export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
+  export WINEARCH=win64 LC_ALL=zh_CN.UTF-8 WINEDEBUG=${WINEDEBUG:-fixme-all}
+  # No crash debugger: a crashed process ends at once and says so, instead
+  # of waiting for a debugger while its caller waits for it.
+  export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=;winedbg.exe=d}
   (
     flock 9
     cp -a "$template" "$WINEPREFIX" 9>&-
   ) 9>"$template.lock" || return 1
   printf 'export WINEPREFIX=%q\n' "$WINEPREFIX" >>"$TESTBED_DIR/state.env"
+  testbed_wine_start
+}
+
+# Starts the prefix's wineserver and services inside the scanner namespace;
+# their output (every service's errors and crashes) goes to wine.log. A
+# launch that Wine itself fails is said so and tried once more.
+testbed_wine_start() {
   testbed_exec "$TESTBED_WINESERVER" -p >/dev/null 2>&1 </dev/null || return 1
-  testbed_exec "$TESTBED_WINE64" cmd /c exit >>"$TESTBED_DIR/wine.log" 2>&1 </dev/null || return 1
+  local attempt failure mark
+  for attempt in 1 2; do
+    mark=$(wc -l 2>/dev/null <"$TESTBED_DIR/wine.log" || echo 0)
+    # The services keep this output for good: straight into wine.log.
+    testbed_exec "$TESTBED_WINE64" cmd /c exit >>"$TESTBED_DIR/wine.log" 2>&1 </dev/null
+    failure=$(testbed_wine_launch_failure <(tail -n "+$((mark + 1))" "$TESTBED_DIR/wine.log"))
+    [ -n "$failure" ] || break
+    testbed_say "Wine failed to start (attempt $attempt of 2): $failure"
+    [ "$attempt" -eq 1 ] || return 1
+  done
   testbed_wine_alive || { testbed_say "Wine's network service did not start"; return 1; }
+}
+
+# A fresh wineserver for the bed's prefix, in the scanner namespace.
+testbed_wine_restart() {
+  "$TESTBED_WINESERVER" -k >/dev/null 2>&1
+  "$TESTBED_WINESERVER" -w >/dev/null 2>&1
+  testbed_wine_start
 }
 
 testbed_wine_make_template() {
@@ -300,16 +354,93 @@ testbed_wine() {
   testbed_exec "$TESTBED_WINE64" "$@"
 }
 
-# The pids of this prefix's winedevice.exe processes (read from /proc: each
-# Wine process carries its prefix in its environment).
-testbed_winedevice_pids() {
-  local dir pid
+# "pid name" of every Windows process of this prefix (read from /proc: each
+# Wine process carries its prefix in its environment), the name in lower
+# case without its folder: winedevice.exe, quorvane.exe.
+testbed_wine_processes() {
+  local dir name
   for dir in /proc/[0-9]*; do
-    pid=${dir#/proc/}
-    tr '\0' '\n' 2>/dev/null <"$dir/cmdline" | head -n 1 | grep -qi 'winedevice\.exe$' || continue
-    tr '\0' '\n' 2>/dev/null <"$dir/environ" | grep -qxF "WINEPREFIX=$WINEPREFIX" || continue
-    echo "$pid"
+    # Read by the shell itself: this runs every second while a test runs.
+    name=""
+    IFS= read -r -d '' name 2>/dev/null <"$dir/cmdline"
+    case "${name,,}" in *.exe) ;; *) continue ;; esac
+    grep -qxzF "WINEPREFIX=$WINEPREFIX" "$dir/environ" 2>/dev/null || continue
+    name=${name##*[\\/]}
+    echo "${dir#/proc/} ${name,,}"
   done
+}
+
+testbed_winedevice_pids() {
+  testbed_wine_processes | awk '$2 == "winedevice.exe" { print $1 }'
+}
+
+# Prints a mark in wine.log and notes the prefix's processes now, for
+# testbed_wine_crashes.
+testbed_wine_mark() {
+  testbed_wine_processes >"$TESTBED_DIR/processes.mark"
+  wc -l 2>/dev/null <"$TESTBED_DIR/wine.log" || echo 0
+}
+
+TESTBED_CRASH_PATTERN='wine: Unhandled|starting debugger|wine: Call from .* to unimplemented'
+
+# Whether a crash line has appeared in the output or in wine.log since the
+# mark: cheap enough to be asked every second.
+testbed_wine_crash_seen() {
+  local mark=$1 output=$2
+  grep -qaE "$TESTBED_CRASH_PATTERN" "$output" 2>/dev/null ||
+    tail -n "+$((mark + 1))" "$TESTBED_DIR/wine.log" 2>/dev/null | grep -qaE "$TESTBED_CRASH_PATTERN"
+}
+
+# The crashes of Wine processes since the mark, one line each:
+# "<process>: <Wine's line>". A crash line in the output of the program the
+# caller ran is that program's, or, given "-" as its name, that of the
+# processes of the prefix gone since the mark (the program shares its output
+# with the programs it starts), else the fallback's; one in wine.log is a
+# service's, named by the processes gone since the mark.
+#   testbed_wine_crashes <mark> <program name | -> <program's output file> [fallback]
+testbed_wine_crashes() {
+  local mark=$1 program=$2 output=$3 fallback=${4:-a process of the program} line gone owner
+  testbed_wine_processes >"$TESTBED_DIR/processes.now"
+  gone=$(awk 'NR == FNR { now[$1] = 1; next } !($1 in now) { print $2 }' "$TESTBED_DIR/processes.now" \
+    "$TESTBED_DIR/processes.mark" | sort -u | paste -sd, -)
+  [ "$program" != - ] || program=${gone:-$fallback}
+  {
+    grep -aE "$TESTBED_CRASH_PATTERN" "$output" 2>/dev/null | sed "s|^|$program\t|"
+    tail -n "+$((mark + 1))" "$TESTBED_DIR/wine.log" 2>/dev/null | grep -aE "$TESTBED_CRASH_PATTERN" |
+      sed "s|^|${gone:-a Wine service process}\t|"
+  } >"$TESTBED_DIR/crash.lines"
+  [ -s "$TESTBED_DIR/crash.lines" ] || return 0
+  testbed_wine_threads >"$TESTBED_DIR/threads.now"
+  while IFS=$'\t' read -r guess line; do
+    owner=$(testbed_wine_thread_owner "$TESTBED_DIR/threads.now" "$line")
+    echo "${owner:-$guess}: $line"
+  done <"$TESTBED_DIR/crash.lines"
+}
+
+# Every Windows thread of the prefix with its process, from Wine's own
+# process list ("winedbg --command 'info thread'" only queries the server;
+# the crash debugger stays off).
+testbed_wine_threads() {
+  WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" timeout 30 \
+    ip netns exec "$TESTBED_SCANNER_NS" "$TESTBED_WINE64" winedbg --command 'info thread' 2>/dev/null </dev/null
+}
+
+# The process of the thread a crash line names ("(thread 0068)"), when that
+# process still exists: a crashed process can outlive its line for long.
+testbed_wine_thread_owner() {
+  local threads=$1 line=$2 thread
+  thread=$(sed -n 's/.*(thread \([0-9a-fA-F]*\)).*/\1/p' <<<"$line")
+  [ -n "$thread" ] || return 0
+  awk -v tid="$(printf '%08x' "0x$thread")" '
+    /^[0-9a-f]+ / { process = $0; sub(/^[0-9a-f]+ +(\(D\) +)?/, "", process); sub(/.*[\\\/]/, "", process) }
+    /^\t/ && $1 == tid { print tolower(process); exit }' "$threads"
+}
+
+# Wine's own start failing before any program code ran: prints Wine's line
+# when the output shows it, nothing otherwise.
+testbed_wine_launch_failure() {
+  grep -aE -m 1 'failed to map the shared user data|virtual_alloc_first_teb|could not load ntdll|could not exec|failed to initialize' \
+    "$1" 2>/dev/null
 }
 
 # Wine's network service runs in winedevice.exe; when it has exited, every

@@ -1,0 +1,36 @@
+#pragma once
+// The range a bench driver is asked to scan, checked before the program is
+// started: it must lie in the scanner's own /16, so that no probe can leave
+// the bench's virtual LAN.
+
+#include <cstdint>
+#include <cstdio>
+#include <optional>
+#include <string>
+
+namespace qv::bench {
+
+inline std::optional<std::uint32_t> AddressValue(const std::string& text) {
+  unsigned f[4];
+  char rest = 0;
+  if (std::sscanf(text.c_str(), "%u.%u.%u.%u%c", &f[0], &f[1], &f[2], &f[3], &rest) != 4) return std::nullopt;
+  if (f[0] > 255 || f[1] > 255 || f[2] > 255 || f[3] > 255) return std::nullopt;
+  return (f[0] << 24) | (f[1] << 16) | (f[2] << 8) | f[3];
+}
+
+// "10.77.5.1" -> "10.77.5."
+inline std::string Prefix(const std::string& address) { return address.substr(0, address.rfind('.') + 1); }
+
+// How many addresses first to last holds; nothing (and a word on stderr)
+// unless both lie, in order, in the scanner's /16.
+inline std::optional<std::uint32_t> AddressesInScannerNet(const std::string& scanner, const std::string& first,
+                                                          const std::string& last) {
+  const auto from = AddressValue(first), to = AddressValue(last), own = AddressValue(scanner);
+  if (!from || !to || !own || *to < *from || (*from >> 16) != (*own >> 16) || (*to >> 16) != (*own >> 16)) {
+    std::fprintf(stderr, "the range must lie in the scanner's /16\n");
+    return std::nullopt;
+  }
+  return *to - *from + 1;
+}
+
+}  // namespace qv::bench
