@@ -8,16 +8,29 @@ QV_ROOT=${QV_ROOT:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)}
 qv_wine_exports() {
   export WINEPREFIX=${WINEPREFIX:-$QV_ROOT/build/win64/wineprefix}
   export LC_ALL=zh_CN.UTF-8
-  export WINEARCH=win64
+  export WINEARCH=${QV_WINEARCH:-win64}
   export WINEDEBUG=${WINEDEBUG:--all}
   # No Mono or Gecko installer dialogs when a prefix is created.
   export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
 }
 
-# The 64-bit loader directly: the "wine" front end would hand 32-bit helpers
-# to the 32-bit loader, which kernels without IA-32 emulation cannot run.
+# The loader of the prefix's kind, directly: with a 64-bit prefix the "wine"
+# front end would hand 32-bit helpers to the 32-bit loader, which kernels
+# without IA-32 emulation cannot run. QV_WINEARCH=win32 (the 32-bit test
+# build, run in the emulated machine of scripts/test-i686.sh) takes the
+# 32-bit loader and a 32-bit prefix.
+qv_wine_loader() {
+  if [ "${QV_WINEARCH:-win64}" = win32 ]; then
+    echo /usr/lib/wine/wine
+  elif [ -x /usr/lib/wine/wine64 ]; then
+    echo /usr/lib/wine/wine64
+  else
+    command -v wine
+  fi
+}
+
 qv_wine() {
-  if [ -x /usr/lib/wine/wine64 ]; then /usr/lib/wine/wine64 "$@"; else wine "$@"; fi
+  "$(qv_wine_loader)" "$@"
 }
 
 qv_wineserver() {

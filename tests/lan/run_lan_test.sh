@@ -29,8 +29,8 @@ if [ -n "$reason" ]; then
   say "skipped: $reason"
   exit $SKIP
 fi
-if [ ! -x "$TESTBED_WINE64" ]; then
-  say "skipped: no 64-bit Wine at $TESTBED_WINE64"
+if [ ! -x "$TESTBED_WINE" ]; then
+  say "skipped: no Wine loader at $TESTBED_WINE"
   exit $SKIP
 fi
 # Nothing in the namespace uses the caller's display: a program under test

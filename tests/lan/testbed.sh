@@ -42,7 +42,14 @@ TESTBED_NET=10.77.5
 TESTBED_SCANNER_ADDRESS=$TESTBED_NET.1
 TESTBED_UNUSED_ADDRESS=$TESTBED_NET.200
 TESTBED_DOMAIN=qv-lan.test
-TESTBED_WINE64=${TESTBED_WINE64:-/usr/lib/wine/wine64}
+# The Wine loader of the tested build: QV_WINEARCH=win32 (the 32-bit build in
+# the emulated machine) runs a 32-bit prefix with the 32-bit loader.
+TESTBED_WINEARCH=${QV_WINEARCH:-win64}
+if [ "$TESTBED_WINEARCH" = win32 ]; then
+  TESTBED_WINE=${TESTBED_WINE:-/usr/lib/wine/wine}
+else
+  TESTBED_WINE=${TESTBED_WINE:-/usr/lib/wine/wine64}
+fi
 TESTBED_WINESERVER=${TESTBED_WINESERVER:-/usr/lib/wine/wineserver64}
 
 # address, name (or -), MAC, answers echo. The scanner's own row is the bridge.
@@ -267,7 +274,7 @@ testbed_wine_prepare() {
   testbed_wine_make_template "$template" || return 1
   export WINEPREFIX=$TESTBED_DIR/wineprefix
   # Wine's errors stay on: they tell why its network service went away.
-  export WINEARCH=win64 LC_ALL=zh_CN.UTF-8 WINEDEBUG=fixme-all
+  export WINEARCH=$TESTBED_WINEARCH LC_ALL=zh_CN.UTF-8 WINEDEBUG=fixme-all
   export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
   (
     flock 9
@@ -275,7 +282,7 @@ testbed_wine_prepare() {
   ) 9>"$template.lock" || return 1
   printf 'export WINEPREFIX=%q\n' "$WINEPREFIX" >>"$TESTBED_DIR/state.env"
   testbed_exec "$TESTBED_WINESERVER" -p >/dev/null 2>&1 </dev/null || return 1
-  testbed_exec "$TESTBED_WINE64" cmd /c exit >>"$TESTBED_DIR/wine.log" 2>&1 </dev/null || return 1
+  testbed_exec "$TESTBED_WINE" cmd /c exit >>"$TESTBED_DIR/wine.log" 2>&1 </dev/null || return 1
   testbed_wine_alive || { testbed_say "Wine's network service did not start"; return 1; }
 }
 
@@ -287,8 +294,8 @@ testbed_wine_make_template() {
     [ -f "$template/system.reg" ] && exit 0
     testbed_say "preparing the Wine prefix template $template (once)"
     rm -rf "$template"
-    env -u DISPLAY WINEPREFIX="$template" WINEARCH=win64 LC_ALL=zh_CN.UTF-8 WINEDEBUG=-all \
-      WINEDLLOVERRIDES=mscoree,mshtml= "$TESTBED_WINE64" wineboot -i >"$template.log" 2>&1 </dev/null 9>&-
+    env -u DISPLAY WINEPREFIX="$template" WINEARCH=$TESTBED_WINEARCH LC_ALL=zh_CN.UTF-8 WINEDEBUG=-all \
+      WINEDLLOVERRIDES=mscoree,mshtml= "$TESTBED_WINE" wineboot -i >"$template.log" 2>&1 </dev/null 9>&-
     # Waits for the template's wineserver to end: a copy must not be taken
     # while it still writes the registry.
     env WINEPREFIX="$template" "$TESTBED_WINESERVER" -w 9>&-
@@ -297,7 +304,7 @@ testbed_wine_make_template() {
 }
 
 testbed_wine() {
-  testbed_exec "$TESTBED_WINE64" "$@"
+  testbed_exec "$TESTBED_WINE" "$@"
 }
 
 # The pids of this prefix's winedevice.exe processes (read from /proc: each
@@ -324,7 +331,7 @@ testbed_wine_alive() {
 testbed_wine_network_problem() {
   if ! testbed_wine_alive; then
     echo "Wine's network service (winedevice.exe) is gone: every echo fails from then on"
-  elif ! timeout 15 ip netns exec "$TESTBED_SCANNER_NS" "$TESTBED_WINE64" ping -n 1 -w 1000 \
+  elif ! timeout 15 ip netns exec "$TESTBED_SCANNER_NS" "$TESTBED_WINE" ping -n 1 -w 1000 \
     "$TESTBED_SCANNER_ADDRESS" >/dev/null 2>&1 </dev/null; then
     echo "Wine's network service (winedevice.exe) is up but no longer completes echoes: every echo waits for ever"
   fi
