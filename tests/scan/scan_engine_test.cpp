@@ -13,6 +13,7 @@
 
 #include "support/handle_count.h"
 #include "support/scripted_probe.h"
+#include "support/time_limit.h"
 
 namespace qv {
 namespace {
@@ -59,7 +60,7 @@ class ScanEngineTest : public ::testing::Test {
   static bool WaitForEnd(const ScanRun& run, DWORD limitMs = 10000) {
     const DWORD start = GetTickCount();
     while (!(run.DispatchDone() && run.ActiveWorkerCount() == 0)) {
-      if (GetTickCount() - start > limitMs) return false;
+      if (GetTickCount() - start > test::TimeLimit(limitMs)) return false;
       Sleep(2);
     }
     return true;
@@ -68,7 +69,7 @@ class ScanEngineTest : public ::testing::Test {
   static bool WaitUntilUnlisted(const ScanRun& run) {
     const DWORD start = GetTickCount();
     while (run.ListedWorkers() != 0) {
-      if (GetTickCount() - start > 5000) return false;
+      if (GetTickCount() - start > test::TimeLimit(5000)) return false;
       Sleep(2);
     }
     return true;
