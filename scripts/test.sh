@@ -74,7 +74,11 @@ qv_wine_stop
 qv_display_stop
 
 if reason=$(scripts/test-i686.sh --check); then
-  say "running the 32-bit tests in an emulated machine (scripts/test-i686.sh)"
+  # CI leaves out the longest 32-bit suite to stay within its hour: the
+  # list-view wrapper's 34 cases in all four ways (the rows and process-memory
+  # suites still cross processes in every way there).
+  if [ "${CI:-}" = true ]; then export QV_I686_EXCLUDE=${QV_I686_EXCLUDE-listview_list_view_wrapper_test}; fi
+  say "running the 32-bit tests in an emulated machine (scripts/test-i686.sh${QV_I686_EXCLUDE:+, all but $QV_I686_EXCLUDE})"
   scripts/test-i686.sh || failed=1
 else
   say "skipping the 32-bit tests: $reason"
