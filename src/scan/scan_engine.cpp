@@ -64,6 +64,11 @@ class DispatchPause {
 
 }  // namespace
 
+std::shared_ptr<WorkerCensus> WorkerCensus::OfProcess() {
+  static const auto census = std::make_shared<WorkerCensus>(kMaxWorkers);
+  return census;
+}
+
 std::shared_ptr<ScanRun> ScanRun::Create(ScanSettings settings) {
   return std::shared_ptr<ScanRun>(new ScanRun(std::move(settings)));
 }
@@ -121,7 +126,7 @@ void ScanRun::Dispatch() {
   std::string current = settings_.range.first;
   // The count bounds the walk even if the texts never met.
   for (std::uint64_t dispatched = 0; dispatched < settings_.range.count; ++dispatched) {
-    while (activeWorkers_.load() >= settings_.limit) {
+    while (activeWorkers_.load() >= settings_.limit || !settings_.census->HasRoom()) {
       if (WaitForRetirement(kSlotPollMs)) return;
     }
     if (IsRetired()) return;
@@ -137,6 +142,7 @@ bool ScanRun::StartWorker(const std::string& address) {
   // The slot is taken before the thread exists, so a worker that ends at
   // once can never report fewer workers than are still running.
   ++activeWorkers_;
+  settings_.census->Arrive();
   auto handOver = std::make_unique<WorkerHandOver>(WorkerHandOver{shared_from_this(), address});
   // Suspended until its handle is listed, so it can never end (and unlist
   // itself) before it is listed.
@@ -145,6 +151,7 @@ bool ScanRun::StartWorker(const std::string& address) {
                                    STACK_SIZE_PARAM_IS_A_RESERVATION | CREATE_SUSPENDED, &threadId));
   if (!thread) {
     handOver.reset();
+    settings_.census->Leave();
     FinishWorker();  // gives the slot back as an ended worker would
     return false;
   }
@@ -165,6 +172,8 @@ DWORD WINAPI ScanRun::HostProbeWorker(LPVOID param) {
   if (!run.IsRetired()) run.ProbeAddress(handOver->address);
   run.FinishWorker();
   run.UnlistWorker(GetCurrentThreadId());
+  // Last: the thread is as good as gone for the next scan's dispatcher.
+  run.settings_.census->Leave();
   return 0;
 }
 

@@ -46,6 +46,32 @@ struct HostRecord {
 
 class ScanRun;
 
+// The worker threads alive in the process, of every scan. A stopped scan's
+// workers live on until their probe returns (up to the 60 s time-out), and a
+// new scan's workers wait while the census is full, so the process never
+// holds more worker threads than its ceiling. Under 32-bit Wine every thread
+// takes about 4 MB of address space whatever stack it asks for: 1,024
+// workers fill the 4 GB of a large-address-aware process, and a second
+// scan's 1,024 cannot fit beside them.
+class WorkerCensus {
+ public:
+  explicit WorkerCensus(std::int32_t ceiling) : ceiling_(ceiling) {}
+  WorkerCensus(const WorkerCensus&) = delete;
+  WorkerCensus& operator=(const WorkerCensus&) = delete;
+
+  // The census of this process, with room for kMaxWorkers.
+  static std::shared_ptr<WorkerCensus> OfProcess();
+
+  bool HasRoom() const { return alive_.load() < ceiling_; }
+  std::int32_t Alive() const { return alive_.load(); }
+  void Arrive() { ++alive_; }
+  void Leave() { --alive_; }
+
+ private:
+  const std::int32_t ceiling_;
+  std::atomic<std::int32_t> alive_{0};
+};
+
 // The application's side of a scan. Called on scan threads; each call hands
 // its work to the UI thread and waits for it, and must do nothing for a
 // retired run or once the window is gone.
@@ -65,6 +91,7 @@ struct ScanSettings {
   std::shared_ptr<ScanPort> port;
   std::shared_ptr<LockRegistry> locks;
   LockId scanLock = 0;
+  std::shared_ptr<WorkerCensus> census = WorkerCensus::OfProcess();
 };
 
 class ScanRun : public std::enable_shared_from_this<ScanRun> {

@@ -50,6 +50,7 @@ class ScanEngineTest : public ::testing::Test {
     settings.port = port;
     settings.locks = locks;
     settings.scanLock = scanLock;
+    settings.census = census;
     auto run = ScanRun::Create(std::move(settings));
     dispatcher = run->StartDispatcher();
     EXPECT_TRUE(dispatcher);
@@ -79,6 +80,7 @@ class ScanEngineTest : public ::testing::Test {
   std::shared_ptr<RecordingPort> port = std::make_shared<RecordingPort>();
   std::shared_ptr<LockRegistry> locks = std::make_shared<LockRegistry>();
   LockId scanLock = locks->Create();
+  std::shared_ptr<WorkerCensus> census = std::make_shared<WorkerCensus>(kMaxWorkers);
   UniqueHandle dispatcher;
 };
 
@@ -177,6 +179,29 @@ TEST_F(ScanEngineTest, RetiredRunDispatchesAndReportsNothingMore) {
     EXPECT_EQ(port->notices.size(), noticesAtStop);
     EXPECT_LT(probe.Probed().size(), 20u);
   }
+}
+
+// A stopped scan's workers wait out their probe; a new scan's workers wait
+// for them while the process's census is full, so two scans never hold more
+// worker threads than its ceiling (under 32-bit Wine, 1,024 workers fill the
+// address space).
+TEST_F(ScanEngineTest, NewScanWaitsForAStoppedScansWorkersWhileTheCensusIsFull) {
+  census = std::make_shared<WorkerCensus>(4);
+  probe.delayMs = 1000;
+  auto stopped = Start("10.0.0.1", "10.0.0.20", 4);
+  const DWORD start = GetTickCount();
+  while (stopped->StartedWorkers() < 4 && GetTickCount() - start < test::TimeLimit(5000)) Sleep(2);
+  ASSERT_EQ(stopped->StartedWorkers(), 4u);
+  stopped->Retire();
+  auto next = Start("10.0.1.1", "10.0.1.8", 4);
+  ASSERT_TRUE(WaitForEnd(*next, 30000)) << "the new scan did not end";
+  ASSERT_TRUE(WaitForEnd(*stopped));
+  EXPECT_LE(probe.MostRunning(), 4) << "both scans' workers ran at once";
+  EXPECT_EQ(next->StartedWorkers(), 8u) << "every address of the new scan gets its worker";
+  // A worker leaves the census last of all, a moment after its report.
+  const DWORD end = GetTickCount();
+  while (census->Alive() != 0 && GetTickCount() - end < test::TimeLimit(5000)) Sleep(2);
+  EXPECT_EQ(census->Alive(), 0) << "every ended worker leaves the census";
 }
 
 TEST_F(ScanEngineTest, TwentyScansLeaveTheHandleCountWhereItWas) {
