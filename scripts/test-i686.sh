@@ -291,7 +291,9 @@ main() {
   status=$?
   say "the machine's run took $((SECONDS - run_start)) s (all of this script: $((SECONDS - total_start)) s)"
   case $status in
+    0) ;;
     124 | 125) exit 1 ;;
+    *) guest_failed "the job in the machine ended with status $status" "$SHARE" ;;
   esac
   if [ "$mode" = tests ]; then
     if ! grep -q 'tests passed' "$SHARE/job.log" 2>/dev/null; then

@@ -81,7 +81,8 @@ qv_display_start() {
   mkfifo "$fifo"
   Xvfb -displayfd 9 -screen 0 1280x1024x24 -nolisten tcp 9>"$fifo" >/dev/null 2>&1 &
   QV_XVFB_PID=$!
-  read -r -t 20 display <"$fifo" || true
+  # QV_XVFB_WAIT: seconds to wait for it (the emulated machine is slow).
+  read -r -t "${QV_XVFB_WAIT:-20}" display <"$fifo" || true
   rm -f "$fifo"
   if [ -z "$display" ]; then
     echo "[display] Xvfb did not start" >&2

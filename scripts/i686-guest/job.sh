@@ -30,7 +30,7 @@ done
 say "Wine prefixes ready in $((SECONDS - start)) s"
 
 cd "$QV_ROOT" || exit 1
-export QV_WINEARCH=win32
+export QV_WINEARCH=win32 QV_XVFB_WAIT=180
 # shellcheck source=scripts/wine-env.sh
 source scripts/wine-env.sh
 qv_display_start || exit 1
