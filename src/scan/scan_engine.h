@@ -50,9 +50,9 @@ class ScanRun;
 // workers live on until their probe returns (up to the 60 s time-out), and a
 // new scan's workers wait while the census is full, so the process never
 // holds more worker threads than its ceiling. Under 32-bit Wine every thread
-// takes about 4 MB of address space whatever stack it asks for: 1,024
-// workers fill the 4 GB of a large-address-aware process, and a second
-// scan's 1,024 cannot fit beside them.
+// takes about 2 MB of address space whatever stack it asks for, beside the
+// 3 GB Wine holds from the start: 1,024 workers fill the 4 GB of a
+// large-address-aware process, and a second scan's 1,024 cannot fit.
 class WorkerCensus {
  public:
   explicit WorkerCensus(std::int32_t ceiling) : ceiling_(ceiling) {}
