@@ -60,13 +60,9 @@ readonly WORKERS=100 TIMEOUT_MS=100 SKIP=77
 say() { printf '[soak] %s\n' "$*"; }
 windows_path() { printf 'Z:%s' "${1//\//\\}"; }
 
-reason=$(testbed_unavailable_reason)
+reason=$(testbed_wine_unavailable_reason)
 if [ -n "$reason" ]; then
   say "skipped: $reason"
-  exit $SKIP
-fi
-if [ ! -x "$TESTBED_WINE64" ]; then
-  say "skipped: no 64-bit Wine at $TESTBED_WINE64"
   exit $SKIP
 fi
 

@@ -30,13 +30,9 @@ say() { printf '[lan] %s\n' "$*"; }
 now() { date +%s.%N; }
 elapsed() { awk -v a="$1" -v b="$(now)" 'BEGIN { printf "%.1f", b - a }'; }
 
-reason=$(testbed_unavailable_reason)
+reason=$(testbed_wine_unavailable_reason)
 if [ -n "$reason" ]; then
   say "skipped: $reason"
-  exit $SKIP
-fi
-if [ ! -x "$TESTBED_WINE64" ]; then
-  say "skipped: no 64-bit Wine at $TESTBED_WINE64"
   exit $SKIP
 fi
 # Nothing in the namespace uses the caller's display: a program under test

@@ -92,6 +92,15 @@ testbed_unavailable_reason() {
   ip netns del "$probe"
 }
 
+# The same, for a bed that Wine scans from: also says when 64-bit Wine is
+# missing.
+testbed_wine_unavailable_reason() {
+  local reason
+  reason=$(testbed_unavailable_reason)
+  if [ -n "$reason" ]; then echo "$reason"; return; fi
+  if [ ! -x "$TESTBED_WINE64" ]; then echo "no 64-bit Wine at $TESTBED_WINE64"; fi
+}
+
 # A host namespace joined to the bridge by a veth pair, its interface eth0
 # with the given MAC, not yet addressed or up.
 #   testbed_plug_host <index> <MAC>
