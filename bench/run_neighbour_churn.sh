@@ -88,7 +88,7 @@ export WINEPREFIX=$LOGS/wineprefix WINEARCH=win64 LC_ALL=zh_CN.UTF-8
 export WINEDEBUG=${CHURN_WINEDEBUG:-fixme-all} WINEDLLOVERRIDES="mscoree,mshtml="
 cp -a "$TEMPLATE" "$WINEPREFIX" || exit 1
 ip netns exec "$NS" "$TESTBED_WINESERVER" -p >/dev/null 2>&1 </dev/null || exit 1
-ip netns exec "$NS" "$TESTBED_WINE64" cmd /c exit >>"$LOGS/wine.log" 2>&1 </dev/null
+ip netns exec "$NS" "$TESTBED_WINE" cmd /c exit >>"$LOGS/wine.log" 2>&1 </dev/null
 mark=$(testbed_wine_mark)
 say "Wine's services up in $NS: $(awk '{ print $2 }' "$LOGS/processes.mark" | sort | uniq -c | awk '{ printf "%s%s x%d", sep, $2, $1; sep = ", " }')"
 
@@ -104,7 +104,7 @@ say "Wine's services up in $NS: $(awk '{ print $2 }' "$LOGS/processes.mark" | so
 ) &
 CHURN_PID=$!
 say "the table grows two rows at a time to $ROWS rows and empties again; reading it for $SECONDS_TO_RUN s"
-timeout $((SECONDS_TO_RUN + 120)) ip netns exec "$NS" "$TESTBED_WINE64" "$READER" "$SECONDS_TO_RUN" 2 \
+timeout $((SECONDS_TO_RUN + 120)) ip netns exec "$NS" "$TESTBED_WINE" "$READER" "$SECONDS_TO_RUN" 2 \
   >"$LOGS/reader.out" 2>&1 </dev/null
 status=$?
 kill "$CHURN_PID" 2>/dev/null

@@ -23,9 +23,15 @@
 #
 #   bench/run_scan_benchmarks.sh [sweep] [scale] [wide] [memory]  (default: all)
 #
+# QV_BENCH_BUILD names a build tree that is already built (the 32-bit one in
+# the emulated machine of scripts/test-i686.sh): nothing is built or
+# installed then, and the sweep, which needs a C compiler, fping and nmap,
+# cannot run.
+#
 # A crashed Wine process is reported as a crash, by name; a launch that Wine
-# itself fails is said so and tried once more. Needs root. Every probe stays inside the namespaces built here; everything
-# is removed afterwards, also on failure.
+# itself fails is said so and tried once more. Needs root. Every probe stays
+# inside the namespaces built here; everything is removed afterwards, also on
+# failure.
 set -uo pipefail
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$ROOT"
@@ -34,11 +40,12 @@ source scripts/wine-env.sh
 # shellcheck source=tests/lan/testbed.sh
 source tests/lan/testbed.sh
 
-PROGRAM=$ROOT/build/win64/src/app/quorvane.exe
-BENCH=$ROOT/build/win64/bench/scan_bench.exe
-WORKER_BENCH=$ROOT/build/win64/bench/worker_bench.exe
-RECORD_BENCH=$ROOT/build/win64/bench/record_bench.exe
-TEMPLATE=$ROOT/build/win64/lan-wineprefix
+BUILD_TREE=${QV_BENCH_BUILD:-$ROOT/build/win64}
+PROGRAM=$BUILD_TREE/src/app/quorvane.exe
+BENCH=$BUILD_TREE/bench/scan_bench.exe
+WORKER_BENCH=$BUILD_TREE/bench/worker_bench.exe
+RECORD_BENCH=$BUILD_TREE/bench/record_bench.exe
+TEMPLATE=$BUILD_TREE/lan-wineprefix
 SWEEP_EXTRA_HOSTS=${SWEEP_EXTRA_HOSTS:-30}
 
 say() { printf '[bench] %s\n' "$*"; }
@@ -50,15 +57,16 @@ if [ -n "$reason" ]; then
   say "cannot build virtual LANs: $reason"
   exit 1
 fi
-for tool in cc fping nmap xdotool Xvfb; do
-  command -v "$tool" >/dev/null || { say "installing what is missing (scripts/setup.sh)"; scripts/setup.sh || exit 1; break; }
-done
-
-say "building the program and the bench driver (build/win64, log in build-win64.log)"
-{ cmake --preset win64 && cmake --build build/win64 --target quorvane scan_bench worker_bench record_bench; } >build-win64.log 2>&1 ||
-  { tail -n 30 build-win64.log; exit 1; }
 WORK=$(mktemp -d)
-cc -O2 -Wall -o "$WORK/probe_spacing" bench/probe_spacing.c || exit 1
+if [ -z "${QV_BENCH_BUILD:-}" ]; then
+  for tool in cc fping nmap xdotool Xvfb; do
+    command -v "$tool" >/dev/null || { say "installing what is missing (scripts/setup.sh)"; scripts/setup.sh || exit 1; break; }
+  done
+  say "building the program and the bench driver (build/win64, log in build-win64.log)"
+  { cmake --preset win64 && cmake --build build/win64 --target quorvane scan_bench worker_bench record_bench; } >build-win64.log 2>&1 ||
+    { tail -n 30 build-win64.log; exit 1; }
+  cc -O2 -Wall -o "$WORK/probe_spacing" bench/probe_spacing.c || exit 1
+fi
 
 CAPTURE_PID=""
 NEIGHBOUR_LIMITS_SAVED=""
@@ -298,26 +306,32 @@ memory() {
   bed_wine || return 1
   run_bench memory 10.79.8.1 10.79.0.0 10.79.7.255 1024 3000 --threads || return 1
   run_bench memory_full 10.79.8.1 10.79.0.0 10.79.7.255 1024 12000 --threads || return 1
+  # 停止 once 1,024 workers have started and 开始 again at once: the old
+  # scan's workers still wait out their 60 s time-out while the new scan's
+  # start.
+  run_bench memory_restart 10.79.8.1 10.79.0.0 10.79.7.255 1024 60000 --threads --restart-after 11000 || return 1
   testbed_down
-  workers 3000 && workers 12000
+  workers 3000 3000 && workers 12000 12000 && workers restart --restart 12000
 }
 
 # The scan engine by itself at 1,024 workers, with a probe that waits out
 # every time-out and sends nothing: Wine's limit on pending echoes ends the
 # real program's workers early, this shows whether every worker can start.
+#   workers <name> <worker_bench arguments...>
 workers() {
-  say "workers: the scan engine alone, 1,024 workers, 2,048 silent addresses, $1 ms time-out"
-  local status
+  local name=$1 status
+  shift
+  say "workers: the scan engine alone, 1,024 workers, 2,048 silent addresses ($*)"
   (
-    export WINEPREFIX=$ROOT/build/win64/bench-wineprefix
+    export WINEPREFIX=$BUILD_TREE/bench-wineprefix
     qv_wine_start
-    qv_wine "$WORKER_BENCH" "$1" >"$WORK/workers_$1.out" 2>"$WORK/workers_$1.err" </dev/null
+    qv_wine "$WORKER_BENCH" "$@" >"$WORK/workers_$name.out" 2>"$WORK/workers_$name.err" </dev/null
     status=$?
     qv_wine_stop
     exit "$status"
   )
   status=$?
-  sed 's/^/         /' "$WORK/workers_$1.out"
+  sed 's/^/         /' "$WORK/workers_$name.out"
   [ "$status" -eq 0 ] || say "workers: not every worker started (status $status)"
   return "$status"
 }
@@ -355,16 +369,22 @@ summary() {
     row "  recall" "$(figure wide recall_percent) %" "100 %" "" "$(figure wide hosts_found) of $(figure wide hosts_expected); wrong MACs $(figure wide wrong_macs); neighbour table overflows $(figure wide neighbour_overflows)"
   fi
   local run
-  for run in memory memory_full; do
+  for run in memory memory_full memory_restart; do
     [ -f "$WORK/$run.out" ] || continue
     row "$run: 1,024 w., $(figure "$run" timeout_ms) ms" "$(figure "$run" peak_working_set_mb) MB" "" "" "peak working set"
     row "  workers alive at once" "$(figure "$run" workers_started_at_once)" "1024" "" "threads: idle $(figure "$run" threads_idle), peak $(figure "$run" threads_peak); wall $(ms "$(figure "$run" wall_ms)")"
+    row "  address space idle / peak" "$(figure "$run" address_space_idle_mb) MB" "$(figure "$run" address_space_peak_mb) MB" "" "reserved or committed"
   done
   for run in workers_3000 workers_12000; do
     [ -f "$WORK/$run.out" ] || continue
     row "engine alone: 1,024 w., $(figure "$run" timeout_ms) ms" "$(figure "$run" workers_alive_at_once)" "$(figure "$run" workers_asked)" "" "alive at once vs asked; started $(figure "$run" workers_started) of $(figure "$run" addresses) addresses"
     row "  peak working set / address space" "$(figure "$run" peak_working_set_mb) MB" "$(figure "$run" address_space_peak_mb) MB" "" "threads peak $(figure "$run" threads_peak); stack per worker $(figure "$run" worker_stack_reservation_kb) KB"
   done
+  run=workers_restart
+  if [ -f "$WORK/$run.out" ]; then
+    row "engine: stop at 1,024, new scan" "$(figure "$run" second_workers_started)" "$(figure "$run" second_addresses)" "" "new scan's addresses that got a worker; alive at once $(figure "$run" workers_alive_at_once)"
+    row "  peak address space / threads" "$(figure "$run" address_space_peak_mb) MB" "" "" "threads peak $(figure "$run" threads_peak)"
+  fi
 }
 
 selected=("$@")

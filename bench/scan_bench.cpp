@@ -5,13 +5,19 @@
 //
 //   scan_bench.exe <quorvane.exe> <scanner address> <first> <last> <workers>
 //                  <time-out ms> [--truth <file>] [--ping-ui] [--threads]
+//                  [--restart-after <ms>]
 //
 // It refuses to start unless the program pre-filled the range of the given
 // scanner address (so it runs inside that virtual LAN) and the range lies in
 // the scanner's /16: no probe can leave the bench's own namespaces.
 //   --truth    recall against a truth file (address, name, MAC, yes/no)
 //   --ping-ui  a second thread times WM_NULL to the window every 20 ms
-//   --threads  polls the program's thread count and working set
+//   --threads  polls the program's thread count, working set and address
+//              space (reserved or committed: what a 32-bit program runs
+//              out of first)
+//   --restart-after  presses 停止 that long after 开始 and 开始 again at
+//              once, so the new scan's workers start while the old scan's
+//              still wait out their time-out; the figures are of both
 #include <windows.h>
 #include <psapi.h>
 
@@ -50,6 +56,7 @@ struct Options {
   std::string truth;
   bool pingUi = false;
   bool threads = false;
+  int restartAfterMs = -1;
 };
 
 std::optional<Options> ParseOptions(int argc, char** argv) {
@@ -60,6 +67,7 @@ std::optional<Options> ParseOptions(int argc, char** argv) {
     if (option == "--truth" && i + 1 < argc) options.truth = argv[++i];
     else if (option == "--ping-ui") options.pingUi = true;
     else if (option == "--threads") options.threads = true;
+    else if (option == "--restart-after" && i + 1 < argc) options.restartAfterMs = std::atoi(argv[++i]);
     else return std::nullopt;
   }
   return options;
@@ -94,6 +102,20 @@ MemoryFigures Memory(HANDLE process) {
   counters.cb = sizeof counters;
   if (!GetProcessMemoryInfo(process, &counters, sizeof counters)) return {};
   return {counters.WorkingSetSize, counters.PeakWorkingSetSize};
+}
+
+// Reserved or committed address space of another process.
+std::size_t AddressSpaceInUse(HANDLE process) {
+  std::size_t used = 0;
+  MEMORY_BASIC_INFORMATION region{};
+  for (auto* at = static_cast<const char*>(nullptr);
+       VirtualQueryEx(process, at, &region, sizeof region) == sizeof region;) {
+    if (region.State != MEM_FREE) used += region.RegionSize;
+    const auto* next = static_cast<const char*>(region.BaseAddress) + region.RegionSize;
+    if (next <= at) break;
+    at = next;
+  }
+  return used;
 }
 
 // Samples taken on a thread of their own while the scan runs.
@@ -190,11 +212,14 @@ int Run(const Options& options) {
   }
   int peakThreads = idleThreads;
   std::size_t peakSampledWorkingSet = 0;
+  const std::size_t idleAddressSpace = AddressSpaceInUse(program.handle());
+  std::size_t peakAddressSpace = idleAddressSpace;
   std::optional<Sampler> threadWatch;
   if (options.threads) {
     threadWatch.emplace(kThreadPollMs, [&] {
       peakThreads = std::max(peakThreads, ThreadCount(driver->ProcessId()));
       peakSampledWorkingSet = std::max(peakSampledWorkingSet, Memory(program.handle()).workingSet);
+      peakAddressSpace = std::max(peakAddressSpace, AddressSpaceInUse(program.handle()));
     });
   }
 
@@ -202,6 +227,13 @@ int Run(const Options& options) {
   if (!driver->Click(Component::按钮_开始扫描)) {
     std::fprintf(stderr, "开始 was not clicked\n");
     return 1;
+  }
+  if (options.restartAfterMs >= 0) {
+    Sleep(static_cast<DWORD>(options.restartAfterMs));
+    if (!driver->Click(Component::按钮2) || !driver->Click(Component::按钮_开始扫描)) {
+      std::fprintf(stderr, "停止 and 开始 were not clicked\n");
+      return 1;
+    }
   }
   double end = 0;
   const auto limit = static_cast<DWORD>(3 * floorMs + 120000);
@@ -240,6 +272,8 @@ int Run(const Options& options) {
     Print("workers_started_at_once", peakThreads - idleThreads - 1);
     Print("peak_working_set_mb", static_cast<double>(memory.peakWorkingSet) / (1024.0 * 1024.0));
     Print("sampled_working_set_mb", static_cast<double>(peakSampledWorkingSet) / (1024.0 * 1024.0));
+    Print("address_space_idle_mb", static_cast<double>(idleAddressSpace) / (1024.0 * 1024.0));
+    Print("address_space_peak_mb", static_cast<double>(peakAddressSpace) / (1024.0 * 1024.0));
   }
   std::fflush(stdout);
   return 0;
@@ -252,7 +286,7 @@ int main(int argc, char** argv) {
   if (!options) {
     std::fprintf(stderr,
                  "usage: scan_bench.exe <quorvane.exe> <scanner address> <first> <last> <workers> <time-out ms>"
-                 " [--truth <file>] [--ping-ui] [--threads]\n");
+                 " [--truth <file>] [--ping-ui] [--threads] [--restart-after <ms>]\n");
     return 2;
   }
   return Run(*options);

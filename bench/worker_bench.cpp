@@ -5,6 +5,13 @@
 // started, and the process's peak threads, working set and address space.
 //
 //   worker_bench [time-out ms ...]     (default: 3000 12000)
+//   worker_bench --restart <time-out ms>
+//
+// --restart retires a scan once its 1,024 workers have started, as 停止
+// does, and starts a new one at once: the new scan's workers start while the
+// old scan's still wait out their time-out. It prints what both scans held
+// together at their peak and how many of the new scan's addresses got a
+// worker.
 //
 // At 12,000 ms every one of the 1,024 workers is still waiting when the
 // 1,024th starts, so "alive at once" must equal "asked". In a 32-bit process
@@ -99,10 +106,14 @@ std::uint64_t AddressSpaceInUse() {
 
 double Megabytes(std::uint64_t bytes) { return static_cast<double>(bytes) / (1024.0 * 1024.0); }
 
-bool RunAtTimeout(std::int32_t timeoutMs) {
+std::uint64_t AddressCount() {
   const auto range = qv::CheckScanRange(kFirstAddress, kLastAddress).range;
-  if (!range) return false;
-  Waiting waiting;
+  return range ? range->count : 0;
+}
+
+std::shared_ptr<qv::ScanRun> SilentRun(Waiting& waiting, std::int32_t timeoutMs) {
+  const auto range = qv::CheckScanRange(kFirstAddress, kLastAddress).range;
+  if (!range) return nullptr;
   auto locks = std::make_shared<qv::LockRegistry>();
   qv::ScanSettings settings;
   settings.limit = kWorkersAsked;
@@ -111,48 +122,104 @@ bool RunAtTimeout(std::int32_t timeoutMs) {
   settings.port = std::make_shared<SilentPort>(timeoutMs);
   settings.locks = locks;
   settings.scanLock = locks->Create();
+  return qv::ScanRun::Create(std::move(settings));
+}
 
-  const int threadsIdle = qv::bench::ThreadCount(GetCurrentProcessId());
-  const std::uint64_t spaceIdle = AddressSpaceInUse();
-  int threadsPeak = threadsIdle;
-  std::uint64_t spacePeak = spaceIdle;
+bool Finished(const qv::ScanRun& run) {
+  return run.DispatchDone() && run.RunningWorkers() == 0 && run.ListedWorkers() == 0;
+}
+
+// The process's peak threads and address space, sampled every kSampleMs
+// until the condition holds.
+struct Peaks {
+  int threadsIdle = qv::bench::ThreadCount(GetCurrentProcessId());
+  std::uint64_t spaceIdle = AddressSpaceInUse();
+  int threads = threadsIdle;
+  std::uint64_t space = spaceIdle;
+
+  template <typename Condition>
+  void SampleUntil(Condition done) {
+    while (!done()) {
+      threads = std::max(threads, qv::bench::ThreadCount(GetCurrentProcessId()));
+      space = std::max(space, AddressSpaceInUse());
+      Sleep(kSampleMs);
+    }
+  }
+};
+
+void PrintPeaks(const Peaks& peaks, const Waiting& waiting) {
+  PROCESS_MEMORY_COUNTERS memory{};
+  memory.cb = sizeof memory;
+  GetProcessMemoryInfo(GetCurrentProcess(), &memory, sizeof memory);
+  std::printf("workers_asked=%d\n", kWorkersAsked);
+  std::printf("workers_alive_at_once=%d\n", waiting.most.load());
+  std::printf("threads_idle=%d\nthreads_peak=%d\n", peaks.threadsIdle, peaks.threads);
+  std::printf("worker_stack_reservation_kb=%llu\n",
+              static_cast<unsigned long long>(waiting.stackReservation.load() / 1024));
+  std::printf("peak_working_set_mb=%.1f\n", Megabytes(memory.PeakWorkingSetSize));
+  std::printf("address_space_idle_mb=%.1f\naddress_space_peak_mb=%.1f\n", Megabytes(peaks.spaceIdle),
+              Megabytes(peaks.space));
+}
+
+bool RunAtTimeout(std::int32_t timeoutMs) {
+  Waiting waiting;
+  Peaks peaks;
+  const auto run = SilentRun(waiting, timeoutMs);
+  if (!run) return false;
   const ULONGLONG start = GetTickCount64();
-
-  const auto run = qv::ScanRun::Create(std::move(settings));
   const qv::UniqueHandle dispatcher = run->StartDispatcher();
   if (!dispatcher) {
     std::fprintf(stderr, "the dispatcher did not start\n");
     return false;
   }
-  while (!(run->DispatchDone() && run->RunningWorkers() == 0 && run->ListedWorkers() == 0)) {
-    threadsPeak = std::max(threadsPeak, qv::bench::ThreadCount(GetCurrentProcessId()));
-    spacePeak = std::max(spacePeak, AddressSpaceInUse());
-    Sleep(kSampleMs);
-  }
+  peaks.SampleUntil([&] { return Finished(*run); });
   WaitForSingleObject(dispatcher.get(), INFINITE);
   const ULONGLONG wall = GetTickCount64() - start;
 
-  PROCESS_MEMORY_COUNTERS memory{};
-  memory.cb = sizeof memory;
-  GetProcessMemoryInfo(GetCurrentProcess(), &memory, sizeof memory);
   std::printf("timeout_ms=%d\n", timeoutMs);
-  std::printf("workers_asked=%d\n", kWorkersAsked);
-  std::printf("workers_alive_at_once=%d\n", waiting.most.load());
-  std::printf("addresses=%llu\n", static_cast<unsigned long long>(range->count));
+  PrintPeaks(peaks, waiting);
+  std::printf("addresses=%llu\n", static_cast<unsigned long long>(AddressCount()));
   std::printf("workers_started=%zu\n", run->StartedWorkers());
-  std::printf("threads_idle=%d\nthreads_peak=%d\n", threadsIdle, threadsPeak);
-  std::printf("worker_stack_reservation_kb=%llu\n",
-              static_cast<unsigned long long>(waiting.stackReservation.load() / 1024));
-  std::printf("peak_working_set_mb=%.1f\n", Megabytes(memory.PeakWorkingSetSize));
-  std::printf("address_space_idle_mb=%.1f\naddress_space_peak_mb=%.1f\n", Megabytes(spaceIdle), Megabytes(spacePeak));
   std::printf("wall_ms=%llu\n\n", static_cast<unsigned long long>(wall));
   std::fflush(stdout);
-  return run->StartedWorkers() == range->count;
+  return run->StartedWorkers() == AddressCount();
+}
+
+bool RestartAtTimeout(std::int32_t timeoutMs) {
+  Waiting waiting;
+  Peaks peaks;
+  const auto first = SilentRun(waiting, timeoutMs);
+  const auto second = SilentRun(waiting, timeoutMs);
+  if (!first || !second) return false;
+  const ULONGLONG start = GetTickCount64();
+  const qv::UniqueHandle firstDispatcher = first->StartDispatcher();
+  if (!firstDispatcher) return false;
+  peaks.SampleUntil([&] { return first->StartedWorkers() >= kWorkersAsked || first->DispatchDone(); });
+  first->Retire();
+  const qv::UniqueHandle secondDispatcher = second->StartDispatcher();
+  if (!secondDispatcher) return false;
+  peaks.SampleUntil([&] { return Finished(*first) && Finished(*second); });
+  WaitForSingleObject(firstDispatcher.get(), INFINITE);
+  WaitForSingleObject(secondDispatcher.get(), INFINITE);
+  const ULONGLONG wall = GetTickCount64() - start;
+
+  std::printf("restart_timeout_ms=%d\n", timeoutMs);
+  PrintPeaks(peaks, waiting);
+  std::printf("first_workers_started=%zu\n", first->StartedWorkers());
+  std::printf("second_addresses=%llu\n", static_cast<unsigned long long>(AddressCount()));
+  std::printf("second_workers_started=%zu\n", second->StartedWorkers());
+  std::printf("wall_ms=%llu\n\n", static_cast<unsigned long long>(wall));
+  std::fflush(stdout);
+  return second->StartedWorkers() == AddressCount();
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 3 && std::string(argv[1]) == "--restart") {
+    std::printf("pointer_bits=%zu\n\n", sizeof(void*) * 8);
+    return RestartAtTimeout(static_cast<std::int32_t>(std::atoi(argv[2]))) ? 0 : 1;
+  }
   std::vector<std::int32_t> timeouts;
   for (int i = 1; i < argc; ++i) timeouts.push_back(static_cast<std::int32_t>(std::atoi(argv[i])));
   if (timeouts.empty()) timeouts = {3000, 12000};

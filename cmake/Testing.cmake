@@ -29,6 +29,11 @@ if(QV_WIN32 AND CMAKE_CROSSCOMPILING)
   set(CMAKE_CROSSCOMPILING_EMULATOR "${CMAKE_SOURCE_DIR}/scripts/wine-run.sh" CACHE STRING "" FORCE)
 endif()
 
+# Tests' time limits, and the limits of their waits (tests/support/
+# time_limit.h), are multiplied by this: the 32-bit build's tests run in an
+# emulated machine (scripts/test-i686.sh), several times slower.
+set(QV_TEST_TIME_FACTOR 1 CACHE STRING "Multiplier of every test's time limit")
+
 # qv_add_test(name SOURCES ... LIBS ... [LABELS ...] [TIMEOUT s])
 # One executable per component, registered as one CTest test.
 function(qv_add_test name)
@@ -40,9 +45,12 @@ function(qv_add_test name)
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 120)
   endif()
+  math(EXPR T_TIMEOUT "${T_TIMEOUT} * ${QV_TEST_TIME_FACTOR}")
   set_tests_properties(${name} PROPERTIES TIMEOUT ${T_TIMEOUT})
+  set_tests_properties(${name} PROPERTIES ENVIRONMENT "QV_TEST_TIME_FACTOR=${QV_TEST_TIME_FACTOR}")
   if(QV_WIN32 AND CMAKE_CROSSCOMPILING)
-    set_tests_properties(${name} PROPERTIES ENVIRONMENT "WINEPREFIX=${QV_WINEPREFIX}")
+    set_tests_properties(${name} PROPERTIES ENVIRONMENT
+                         "WINEPREFIX=${QV_WINEPREFIX};QV_TEST_TIME_FACTOR=${QV_TEST_TIME_FACTOR}")
   endif()
   if(T_LABELS)
     set_tests_properties(${name} PROPERTIES LABELS "${T_LABELS}")

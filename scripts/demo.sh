@@ -30,7 +30,7 @@ if [ -n "$reason" ]; then
   say "cannot build the virtual LAN: $reason"
   exit 1
 fi
-if ! command -v cmake >/dev/null || [ ! -x "$TESTBED_WINE64" ] || ! command -v Xvfb >/dev/null ||
+if ! command -v cmake >/dev/null || [ ! -x "$TESTBED_WINE" ] || ! command -v Xvfb >/dev/null ||
   ! command -v xdotool >/dev/null; then
   say "installing what is missing (scripts/setup.sh)"
   scripts/setup.sh || exit 1
@@ -84,10 +84,10 @@ open_program() {
   # Started directly, not through a shell function, so that $! is Wine itself.
   if [ -n "$PRIVATE_DISPLAY" ]; then
     # Without a window manager, a Wine desktop draws the window's frame.
-    ip netns exec "$TESTBED_SCANNER_NS" "$TESTBED_WINE64" explorer "/desktop=QuorvaneDemo,$DESKTOP_SIZE" "$PROGRAM" \
+    ip netns exec "$TESTBED_SCANNER_NS" "$TESTBED_WINE" explorer "/desktop=QuorvaneDemo,$DESKTOP_SIZE" "$PROGRAM" \
       >"$TESTBED_DIR/program.log" 2>&1 </dev/null &
   else
-    ip netns exec "$TESTBED_SCANNER_NS" "$TESTBED_WINE64" "$PROGRAM" >"$TESTBED_DIR/program.log" 2>&1 </dev/null &
+    ip netns exec "$TESTBED_SCANNER_NS" "$TESTBED_WINE" "$PROGRAM" >"$TESTBED_DIR/program.log" 2>&1 </dev/null &
   fi
   PROGRAM_PID=$!
   wait "$PROGRAM_PID"

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Prepares a Debian 12 machine to build, test and run the scanner: the MinGW
 # cross compiler, Wine (32-bit), a virtual display, a CJK font, the zh_CN
-# locale (so Wine's ANSI code page is 936) and the network tools of the LAN
-# tests. Safe to run again: it only installs what is missing.
+# locale (so Wine's ANSI code page is 936), the network tools of the LAN
+# tests and the emulator that runs the 32-bit tests (scripts/test-i686.sh).
+# Safe to run again: it only installs what is missing.
 set -euo pipefail
 
 say() { printf '[setup] %s\n' "$*"; }
@@ -21,6 +22,7 @@ PACKAGES=(
   clang libclang-rt-14-dev
   fping nmap
   zip
+  qemu-system-x86 debootstrap e2fsprogs
 )
 
 missing_packages() {

@@ -8,17 +8,30 @@ QV_ROOT=${QV_ROOT:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)}
 qv_wine_exports() {
   export WINEPREFIX=${WINEPREFIX:-$QV_ROOT/build/win64/wineprefix}
   export LC_ALL=zh_CN.UTF-8
-  export WINEARCH=win64
+  export WINEARCH=${QV_WINEARCH:-win64}
   export WINEDEBUG=${WINEDEBUG:--all}
   # No Mono or Gecko installer dialogs when a prefix is created, and no
   # crash debugger: a crashed process ends at once and says so.
   export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=;winedbg.exe=d}
 }
 
-# The 64-bit loader directly: the "wine" front end would hand 32-bit helpers
-# to the 32-bit loader, which kernels without IA-32 emulation cannot run.
+# The loader of the prefix's kind, directly: with a 64-bit prefix the "wine"
+# front end would hand 32-bit helpers to the 32-bit loader, which kernels
+# without IA-32 emulation cannot run. QV_WINEARCH=win32 (the 32-bit test
+# build, run in the emulated machine of scripts/test-i686.sh) takes the
+# 32-bit loader and a 32-bit prefix.
+qv_wine_loader() {
+  if [ "${QV_WINEARCH:-win64}" = win32 ]; then
+    echo /usr/lib/wine/wine
+  elif [ -x /usr/lib/wine/wine64 ]; then
+    echo /usr/lib/wine/wine64
+  else
+    command -v wine
+  fi
+}
+
 qv_wine() {
-  if [ -x /usr/lib/wine/wine64 ]; then /usr/lib/wine/wine64 "$@"; else wine "$@"; fi
+  "$(qv_wine_loader)" "$@"
 }
 
 qv_wineserver() {
@@ -69,7 +82,8 @@ qv_display_start() {
   mkfifo "$fifo"
   Xvfb -displayfd 9 -screen 0 1280x1024x24 -nolisten tcp 9>"$fifo" >/dev/null 2>&1 &
   QV_XVFB_PID=$!
-  read -r -t 20 display <"$fifo" || true
+  # QV_XVFB_WAIT: seconds to wait for it (the emulated machine is slow).
+  read -r -t "${QV_XVFB_WAIT:-20}" display <"$fifo" || true
   rm -f "$fifo"
   if [ -z "$display" ]; then
     echo "[display] Xvfb did not start" >&2

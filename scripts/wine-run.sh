@@ -10,10 +10,15 @@ fi
 # A test program that crashes ends at once instead of waiting in Wine's
 # debugger until the test's time limit.
 export WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d"
-qv_wine_start
-# A bare virtual display has no window manager: a top-level window that Wine
-# treats as managed waits 2 s for one whenever it is destroyed. Test programs
-# (and only they, by their own name) get unmanaged windows.
-qv_wine reg add "HKCU\\Software\\Wine\\AppDefaults\\$(basename "$1")\\X11 Driver" /v Managed /d N /f \
-  >/dev/null 2>&1 </dev/null || true
+# QV_WINE_READY: the caller has started the prefix's server and made every
+# test program's windows unmanaged already (the emulated machine of
+# scripts/test-i686.sh does, as each Wine start costs seconds there).
+if [ -z "${QV_WINE_READY:-}" ]; then
+  qv_wine_start
+  # A bare virtual display has no window manager: a top-level window that
+  # Wine treats as managed waits 2 s for one whenever it is destroyed. Test
+  # programs (and only they, by their own name) get unmanaged windows.
+  qv_wine reg add "HKCU\\Software\\Wine\\AppDefaults\\$(basename "$1")\\X11 Driver" /v Managed /d N /f \
+    >/dev/null 2>&1 </dev/null || true
+fi
 qv_wine "$@"

@@ -74,6 +74,11 @@ HANDLE StartSystemThread(LPTHREAD_START_ROUTINE routine, LPVOID param, SIZE_T st
   return CreateThread(nullptr, stackReservation, routine, param, flags, threadId);
 }
 
+std::shared_ptr<WorkerCensus> WorkerCensus::OfProcess() {
+  static const auto census = std::make_shared<WorkerCensus>(kMaxWorkers);
+  return census;
+}
+
 std::shared_ptr<ScanRun> ScanRun::Create(ScanSettings settings) {
   return std::shared_ptr<ScanRun>(new ScanRun(std::move(settings)));
 }
@@ -178,7 +183,7 @@ bool ScanRun::DispatchAddress(const std::string& address, DispatchPause& pause, 
 }
 
 bool ScanRun::WaitForFreeSlot() {
-  while (ActiveWorkerCount.load() >= settings_.limit) {
+  while (ActiveWorkerCount.load() >= settings_.limit || !settings_.census->HasRoom()) {
     if (WaitWatchingEchoes(kSlotPollMs)) return false;
   }
   return !IsRetired();
@@ -196,6 +201,7 @@ bool ScanRun::StartWorker(const std::string& address, DispatchPause& pause) {
   // The slot is taken before the thread exists, so a worker that ends at
   // once can never report fewer workers than are still running.
   ++ActiveWorkerCount;
+  settings_.census->Arrive();
   auto handOver = std::make_unique<WorkerHandOver>(WorkerHandOver{shared_from_this(), address});
   // Suspended until its handle is listed, so it can never end (and unlist
   // itself) before it is listed.
@@ -204,6 +210,7 @@ bool ScanRun::StartWorker(const std::string& address, DispatchPause& pause) {
   UniqueHandle thread(settings_.startThread(&ScanRun::HostProbeWorker, handOver.get(), kWorkerStackReservation,
                                             STACK_SIZE_PARAM_IS_A_RESERVATION | CREATE_SUSPENDED, &threadId));
   if (!thread) {
+    settings_.census->Leave();
     GiveSlotBack();
     return false;
   }
@@ -232,6 +239,8 @@ DWORD WINAPI ScanRun::HostProbeWorker(LPVOID param) {
   if (!run.IsRetired()) run.ProbeAddress(handOver->address);
   run.FinishWorker();
   run.UnlistWorker(GetCurrentThreadId());
+  // Last: the thread is as good as gone for the next scan's dispatcher.
+  run.settings_.census->Leave();
   return 0;
 }
 

@@ -93,17 +93,19 @@ std::string Describe(const Outcome& outcome) {
   return text;
 }
 
+// Enumeration callbacks are named CALLBACK functions, not lambdas: the
+// 32-bit build calls them as stdcall, which a lambda cannot become.
+BOOL CALLBACK ListVisibleDialogOfThisProcess(HWND window, LPARAM list) {
+  DWORD pid = 0;
+  GetWindowThreadProcessId(window, &pid);
+  if (pid == GetCurrentProcessId() && ClassOf(window) == "#32770" && IsWindowVisible(window))
+    reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
+  return TRUE;
+}
+
 std::vector<HWND> VisibleDialogsOfThisProcess() {
   std::vector<HWND> found;
-  EnumWindows(
-      [](HWND window, LPARAM list) -> BOOL {
-        DWORD pid = 0;
-        GetWindowThreadProcessId(window, &pid);
-        if (pid == GetCurrentProcessId() && ClassOf(window) == "#32770" && IsWindowVisible(window))
-          reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&found));
+  EnumWindows(ListVisibleDialogOfThisProcess, reinterpret_cast<LPARAM>(&found));
   return found;
 }
 
@@ -115,16 +117,15 @@ HWND FileNameField(HWND dialog) {
   return GetDlgItem(dialog, cmb13);
 }
 
+BOOL CALLBACK KeepIconOfStatic(HWND child, LPARAM found) {
+  if (ClassOf(child) != "Static" || (GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) != SS_ICON) return TRUE;
+  *reinterpret_cast<HICON*>(found) = reinterpret_cast<HICON>(SendMessageA(child, STM_GETICON, 0, 0));
+  return FALSE;
+}
+
 HICON IconOf(HWND box) {
   HICON icon = nullptr;
-  EnumChildWindows(
-      box,
-      [](HWND child, LPARAM found) -> BOOL {
-        if (ClassOf(child) != "Static" || (GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) != SS_ICON) return TRUE;
-        *reinterpret_cast<HICON*>(found) = reinterpret_cast<HICON>(SendMessageA(child, STM_GETICON, 0, 0));
-        return FALSE;
-      },
-      reinterpret_cast<LPARAM>(&icon));
+  EnumChildWindows(box, KeepIconOfStatic, reinterpret_cast<LPARAM>(&icon));
   return icon;
 }
 

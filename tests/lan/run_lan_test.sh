@@ -117,7 +117,7 @@ run_test_program() {
   QV_LAN_TRUTH=$(windows_path "$TESTBED_TRUTH") \
     QV_LAN_PROGRAM=${program:+$(windows_path "$program")} \
     QV_LAN_EXPORT=$(windows_path "$TESTBED_DIR/export.txt") \
-    ip netns exec "$TESTBED_SCANNER_NS" "$TESTBED_WINE64" "$test_program" --gtest_color=no \
+    ip netns exec "$TESTBED_SCANNER_NS" "$TESTBED_WINE" "$test_program" --gtest_color=no \
     >"$TESTBED_DIR/test.out" 2>&1 </dev/null &
   local pid=$! crash_at=""
   rm -f "$TESTBED_DIR/crashes.txt"

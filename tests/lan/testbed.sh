@@ -47,7 +47,14 @@ TESTBED_NET=10.77.5
 TESTBED_SCANNER_ADDRESS=$TESTBED_NET.1
 TESTBED_UNUSED_ADDRESS=$TESTBED_NET.200
 TESTBED_DOMAIN=qv-lan.test
-TESTBED_WINE64=${TESTBED_WINE64:-/usr/lib/wine/wine64}
+# The Wine loader of the tested build: QV_WINEARCH=win32 (the 32-bit build in
+# the emulated machine) runs a 32-bit prefix with the 32-bit loader.
+TESTBED_WINEARCH=${QV_WINEARCH:-win64}
+if [ "$TESTBED_WINEARCH" = win32 ]; then
+  TESTBED_WINE=${TESTBED_WINE:-/usr/lib/wine/wine}
+else
+  TESTBED_WINE=${TESTBED_WINE:-/usr/lib/wine/wine64}
+fi
 TESTBED_WINESERVER=${TESTBED_WINESERVER:-/usr/lib/wine/wineserver64}
 
 # address, name (or -), MAC, answers echo. The scanner's own row is the bridge.
@@ -92,13 +99,13 @@ testbed_unavailable_reason() {
   ip netns del "$probe"
 }
 
-# The same, for a bed that Wine scans from: also says when 64-bit Wine is
-# missing.
+# The same, for a bed that Wine scans from: also says when the tested
+# build's Wine loader is missing.
 testbed_wine_unavailable_reason() {
   local reason
   reason=$(testbed_unavailable_reason)
   if [ -n "$reason" ]; then echo "$reason"; return; fi
-  if [ ! -x "$TESTBED_WINE64" ]; then echo "no 64-bit Wine at $TESTBED_WINE64"; fi
+  if [ ! -x "$TESTBED_WINE" ]; then echo "no Wine loader at $TESTBED_WINE"; fi
 }
 
 # A host namespace joined to the bridge by a veth pair, its interface eth0
@@ -305,7 +312,7 @@ testbed_wine_prepare() {
   testbed_wine_make_template "$template" || return 1
   export WINEPREFIX=$TESTBED_DIR/wineprefix
   # Wine's errors stay on: they tell why its network service went away.
-  export WINEARCH=win64 LC_ALL=zh_CN.UTF-8 WINEDEBUG=${WINEDEBUG:-fixme-all}
+  export WINEARCH=$TESTBED_WINEARCH LC_ALL=zh_CN.UTF-8 WINEDEBUG=${WINEDEBUG:-fixme-all}
   # No crash debugger: a crashed process ends at once and says so, instead
   # of waiting for a debugger while its caller waits for it.
   export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=;winedbg.exe=d}
@@ -326,7 +333,7 @@ testbed_wine_start() {
   for attempt in 1 2; do
     mark=$(wc -l 2>/dev/null <"$TESTBED_DIR/wine.log" || echo 0)
     # The services keep this output for good: straight into wine.log.
-    testbed_exec "$TESTBED_WINE64" cmd /c exit >>"$TESTBED_DIR/wine.log" 2>&1 </dev/null
+    testbed_exec "$TESTBED_WINE" cmd /c exit >>"$TESTBED_DIR/wine.log" 2>&1 </dev/null
     failure=$(testbed_wine_launch_failure <(tail -n "+$((mark + 1))" "$TESTBED_DIR/wine.log"))
     [ -n "$failure" ] || break
     testbed_say "Wine failed to start (attempt $attempt of 2): $failure"
@@ -350,8 +357,8 @@ testbed_wine_make_template() {
     [ -f "$template/system.reg" ] && exit 0
     testbed_say "preparing the Wine prefix template $template (once)"
     rm -rf "$template"
-    env -u DISPLAY WINEPREFIX="$template" WINEARCH=win64 LC_ALL=zh_CN.UTF-8 WINEDEBUG=-all \
-      WINEDLLOVERRIDES=mscoree,mshtml= "$TESTBED_WINE64" wineboot -i >"$template.log" 2>&1 </dev/null 9>&-
+    env -u DISPLAY WINEPREFIX="$template" WINEARCH=$TESTBED_WINEARCH LC_ALL=zh_CN.UTF-8 WINEDEBUG=-all \
+      WINEDLLOVERRIDES=mscoree,mshtml= "$TESTBED_WINE" wineboot -i >"$template.log" 2>&1 </dev/null 9>&-
     # Waits for the template's wineserver to end: a copy must not be taken
     # while it still writes the registry.
     env WINEPREFIX="$template" "$TESTBED_WINESERVER" -w 9>&-
@@ -360,7 +367,7 @@ testbed_wine_make_template() {
 }
 
 testbed_wine() {
-  testbed_exec "$TESTBED_WINE64" "$@"
+  testbed_exec "$TESTBED_WINE" "$@"
 }
 
 # "pid name" of every Windows process of this prefix (read from /proc: each
@@ -431,7 +438,7 @@ testbed_wine_crashes() {
 # the crash debugger stays off).
 testbed_wine_threads() {
   WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" timeout 30 \
-    ip netns exec "$TESTBED_SCANNER_NS" "$TESTBED_WINE64" winedbg --command 'info thread' 2>/dev/null </dev/null
+    ip netns exec "$TESTBED_SCANNER_NS" "$TESTBED_WINE" winedbg --command 'info thread' 2>/dev/null </dev/null
 }
 
 # The process of the thread a crash line names ("(thread 0068)"), when that
@@ -464,7 +471,7 @@ testbed_wine_alive() {
 testbed_wine_network_problem() {
   if ! testbed_wine_alive; then
     echo "Wine's network service (winedevice.exe) is gone: every echo fails from then on"
-  elif ! timeout 15 ip netns exec "$TESTBED_SCANNER_NS" "$TESTBED_WINE64" ping -n 1 -w 1000 \
+  elif ! timeout 15 ip netns exec "$TESTBED_SCANNER_NS" "$TESTBED_WINE" ping -n 1 -w 1000 \
     "$TESTBED_SCANNER_ADDRESS" >/dev/null 2>&1 </dev/null; then
     echo "Wine's network service (winedevice.exe) is up but no longer completes echoes: every echo waits for ever"
   fi

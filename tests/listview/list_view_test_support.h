@@ -17,6 +17,7 @@
 #include "listview/list_view_layouts.h"
 #include "listview/list_view_wrapper.h"
 #include "listview/process_memory_helper.h"
+#include "support/time_limit.h"
 
 namespace qv::test {
 
@@ -25,10 +26,11 @@ inline constexpr UINT kHostNewList = WM_APP + 1;  // wParam style -> new list's 
 inline constexpr char kHostClass[] = "QvListHost";
 inline constexpr DWORD kReportStyle = LVS_REPORT | LVS_SHOWSELALWAYS | LVS_EDITLABELS;
 
-// Pumps this thread's messages until condition holds or the time (ms) is
-// up. (<chrono> is avoided: its literals do not survive the GBK charset.)
+// Pumps this thread's messages until condition holds or the time (ms,
+// stretched by TimeLimit) is up. (<chrono> is avoided: its literals do not
+// survive the GBK charset.)
 inline bool WaitUntil(const std::function<bool()>& condition, ULONGLONG limitMs) {
-  const ULONGLONG end = ::GetTickCount64() + limitMs;
+  const ULONGLONG end = ::GetTickCount64() + limitMs * TimeLimitFactor();
   while (!condition()) {
     if (::GetTickCount64() >= end) return false;
     MSG msg;
@@ -116,7 +118,7 @@ class ListHost {
   void End() {
     if (!process_) return;
     if (window_) ::PostMessageA(window_, WM_CLOSE, 0, 0);
-    if (::WaitForSingleObject(process_.get(), 10000) != WAIT_OBJECT_0) {
+    if (::WaitForSingleObject(process_.get(), TimeLimit(10000)) != WAIT_OBJECT_0) {
       ADD_FAILURE() << "list host did not close within 10 s; terminating it";
       ::TerminateProcess(process_.get(), 1);
       ::WaitForSingleObject(process_.get(), 10000);

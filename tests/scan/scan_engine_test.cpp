@@ -15,6 +15,7 @@
 #include "support/handle_count.h"
 #include "support/scripted_probe.h"
 #include "support/thread_gate.h"
+#include "support/time_limit.h"
 
 namespace qv {
 namespace {
@@ -79,6 +80,7 @@ class ScanEngineTest : public ::testing::Test {
     settings.startThread = threads.Starter();
     settings.processEchoes = processEchoes;
     settings.silentEchoGraceMs = silentEchoGraceMs;
+    settings.census = census;
     auto run = ScanRun::Create(std::move(settings));
     dispatcher = run->StartDispatcher();
     EXPECT_TRUE(dispatcher);
@@ -89,7 +91,7 @@ class ScanEngineTest : public ::testing::Test {
   static bool WaitForEnd(const ScanRun& run, DWORD limitMs = 10000) {
     const DWORD start = GetTickCount();
     while (!(run.DispatchDone() && run.RunningWorkers() == 0)) {
-      if (GetTickCount() - start > limitMs) return false;
+      if (GetTickCount() - start > test::TimeLimit(limitMs)) return false;
       Sleep(2);
     }
     return true;
@@ -98,7 +100,7 @@ class ScanEngineTest : public ::testing::Test {
   static bool WaitFor(const std::function<bool()>& condition, DWORD limitMs = 5000) {
     const DWORD start = GetTickCount();
     while (!condition()) {
-      if (GetTickCount() - start > limitMs) return false;
+      if (GetTickCount() - start > test::TimeLimit(limitMs)) return false;
       Sleep(2);
     }
     return true;
@@ -111,6 +113,7 @@ class ScanEngineTest : public ::testing::Test {
   LockId scanLock = locks->Create();
   std::shared_ptr<PendingEchoes> processEchoes = std::make_shared<PendingEchoes>();
   std::uint32_t silentEchoGraceMs = kSilentEchoServiceGraceMs;
+  std::shared_ptr<WorkerCensus> census = std::make_shared<WorkerCensus>(kMaxWorkers);
   UniqueHandle dispatcher;
 
   void TearDown() override { probe.ReleaseEchoes(); }
@@ -316,6 +319,25 @@ TEST(WaitForPendingEchoes, GivesUpOnceTheLatestEchoIsOverdueByTheGrace) {
   EXPECT_GE(took, 250u);
   EXPECT_LT(took, 3000u);
   EXPECT_EQ(echoes.Count(), 1u);
+}
+
+// A stopped scan's workers wait out their probe; a new scan's workers wait
+// for them while the process's census is full, so two scans never hold more
+// worker threads than its ceiling (under 32-bit Wine, 1,024 workers fill the
+// address space).
+TEST_F(ScanEngineTest, NewScanWaitsForAStoppedScansWorkersWhileTheCensusIsFull) {
+  census = std::make_shared<WorkerCensus>(4);
+  probe.delayMs = 1000;
+  auto stopped = Start("10.0.0.1", "10.0.0.20", 4);
+  ASSERT_TRUE(WaitFor([&] { return stopped->StartedWorkers() == 4; }));
+  stopped->Retire();
+  auto next = Start("10.0.1.1", "10.0.1.8", 4);
+  ASSERT_TRUE(WaitForEnd(*next, 30000)) << "the new scan did not end";
+  ASSERT_TRUE(WaitForEnd(*stopped));
+  EXPECT_LE(probe.MostRunning(), 4) << "both scans' workers ran at once";
+  EXPECT_EQ(next->StartedWorkers(), 8u) << "every address of the new scan gets its worker";
+  // A worker leaves the census last of all, a moment after its report.
+  EXPECT_TRUE(WaitFor([&] { return census->Alive() == 0; })) << "every ended worker leaves the census";
 }
 
 TEST_F(ScanEngineTest, TwentyScansLeaveTheHandleCountWhereItWas) {

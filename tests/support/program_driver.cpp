@@ -135,7 +135,7 @@ LaunchedProgram::~LaunchedProgram() {
 }
 
 bool LaunchedProgram::WaitForExit(DWORD limitMs) const {
-  return process_ && WaitForSingleObject(process_.get(), limitMs) == WAIT_OBJECT_0;
+  return process_ && WaitForSingleObject(process_.get(), TimeLimit(limitMs)) == WAIT_OBJECT_0;
 }
 
 // ---- ProgramDriver ----
@@ -269,7 +269,8 @@ bool ProgramDriver::WaitForScanEnd(DWORD holdMs, DWORD limitMs, double* idleSinc
   const double start = NowMs();
   bool idle = false;
   double since = 0;
-  for (double now = start; now - start <= limitMs; now = NowMs()) {
+  const DWORD limit = TimeLimit(limitMs);
+  for (double now = start; now - start <= limit; now = NowMs()) {
     if (!IsIdle()) {
       idle = false;
     } else {

@@ -13,16 +13,18 @@
 #include <thread>
 #include <vector>
 
+#include "support/time_limit.h"
 #include "ui/window_text.h"
 
 namespace qv::test {
 
-// Polls until the condition holds or the time is up.
+// Polls until the condition holds or the time (stretched by TimeLimit) is up.
 inline bool WaitUntil(const std::function<bool()>& condition, DWORD limitMs = 5000) {
   const DWORD start = GetTickCount();
+  const DWORD limit = TimeLimit(limitMs);
   for (;;) {
     if (condition()) return true;
-    if (GetTickCount() - start > limitMs) return false;
+    if (GetTickCount() - start > limit) return false;
     Sleep(2);
   }
 }

@@ -33,16 +33,17 @@ struct DialogSeen {
   std::string title;
 };
 
+// A named CALLBACK function, not a lambda: the 32-bit enumeration calls it
+// as stdcall, which a lambda cannot become.
+BOOL CALLBACK KeepVisibleDialog(HWND window, LPARAM result) {
+  if (ClassOf(window) != "#32770" || !IsWindowVisible(window)) return TRUE;
+  *reinterpret_cast<HWND*>(result) = window;
+  return FALSE;
+}
+
 HWND FindDialog(DWORD thread) {
   HWND found = nullptr;
-  EnumThreadWindows(
-      thread,
-      [](HWND window, LPARAM result) -> BOOL {
-        if (ClassOf(window) != "#32770" || !IsWindowVisible(window)) return TRUE;
-        *reinterpret_cast<HWND*>(result) = window;
-        return FALSE;
-      },
-      reinterpret_cast<LPARAM>(&found));
+  EnumThreadWindows(thread, KeepVisibleDialog, reinterpret_cast<LPARAM>(&found));
   return found;
 }
 

@@ -1,0 +1,28 @@
+#!/bin/bash
+# The 32-bit benchmarks, inside the emulated machine (QV_JOB=bench): the
+# scan engine alone at 1,024 workers (also with a stop and an immediate new
+# scan), the list classes, then the real program at 1,024 workers on silent
+# addresses (the memory run of bench/run_scan_benchmarks.sh).
+set -u
+cd "$QV_ROOT" || exit 1
+# shellcheck source=scripts/wine-env.sh
+source scripts/wine-env.sh
+# The driver's waits stretch as the tests' do: everything is slower here.
+export QV_TEST_TIME_FACTOR=4
+
+status=0
+export WINEPREFIX=$QV_BUILD/bench-wineprefix
+qv_wine_start
+for run in "3000 12000" "--restart 12000"; do
+  echo "[bench] worker_bench $run (32-bit)"
+  # shellcheck disable=SC2086
+  qv_wine "$QV_BUILD/bench/worker_bench.exe" $run >/tmp/worker_bench.out 2>/tmp/worker_bench.err </dev/null || status=1
+  cat /tmp/worker_bench.out
+done
+echo "[bench] listview_bench (32-bit)"
+qv_wine "$QV_BUILD/bench/listview_bench.exe" >/tmp/listview_bench.out 2>/tmp/listview_bench.err </dev/null || status=1
+cat /tmp/listview_bench.out
+qv_wine_stop
+unset WINEPREFIX
+QV_BENCH_BUILD=$QV_BUILD bash bench/run_scan_benchmarks.sh memory || status=1
+exit $status

@@ -1,0 +1,76 @@
+#!/bin/bash
+# One run inside the emulated machine, started by its init. The host leaves
+# in the shared folder /mnt/host: job.env (what to run), stage.tar (the
+# 32-bit build tree and the scripts, at the paths they have on the host, so
+# that CTest's files hold good here) and collects the output there.
+#   QV_JOB=tests   CTest over the build tree (with the array QV_CTEST_ARGS)
+#   QV_JOB=bench   the 32-bit benchmarks
+# Their output goes to job.log in the shared folder, which the host shows as
+# it grows.
+set -u
+share=/mnt/host
+set -a
+# shellcheck source=/dev/null
+source "$share/job.env"
+set +a
+say() { printf '[guest] %s\n' "$*"; }
+
+start=$SECONDS
+# Unpacked onto the machine's own disk: a large program run straight from the
+# shared folder crashes at its first instruction.
+tar -C / -xf "$share/stage.tar" || { say "could not unpack the staged build"; exit 1; }
+say "build tree unpacked in $((SECONDS - start)) s"
+# Linked, not copied: the prefix is hundreds of MB, and Wine replaces the
+# files it changes (the registry) instead of writing into them.
+start=$SECONDS
+for p in wineprefix lan-wineprefix bench-wineprefix; do
+  rm -rf "${QV_BUILD:?}/$p"
+  cp -al /var/lib/quorvane/wineprefix-win32 "$QV_BUILD/$p" || { say "could not link the Wine prefix"; exit 1; }
+done
+say "Wine prefixes ready in $((SECONDS - start)) s"
+
+cd "$QV_ROOT" || exit 1
+export QV_WINEARCH=win32 QV_XVFB_WAIT=180
+# shellcheck source=scripts/wine-env.sh
+source scripts/wine-env.sh
+qv_display_start || exit 1
+
+# Every Wine start costs seconds here: the test prefix's server is started
+# once and every program of the build gets unmanaged windows (no window
+# manager runs on the virtual display) in one registry import, instead of
+# per test.
+unmanaged_programs() {
+  local exe
+  printf 'REGEDIT4\n\n'
+  for exe in $(find "$QV_BUILD" -name '*.exe' -printf '%f\n' | sort -u); do
+    printf '[HKEY_CURRENT_USER\\Software\\Wine\\AppDefaults\\%s\\X11 Driver]\n"Managed"="N"\n\n' "$exe"
+  done
+}
+prepare_test_prefix() {
+  export WINEPREFIX=$QV_BUILD/wineprefix
+  qv_wine_start
+  unmanaged_programs >/tmp/unmanaged.reg
+  qv_wine regedit /S 'Z:\tmp\unmanaged.reg' >/tmp/regedit.log 2>&1 </dev/null ||
+    { say "regedit failed:"; cat /tmp/regedit.log; }
+  export QV_WINE_READY=1
+}
+
+case $QV_JOB in
+  tests)
+    start=$SECONDS
+    prepare_test_prefix
+    say "Wine started and test programs unmanaged in $((SECONDS - start)) s"
+    ctest --test-dir "$QV_BUILD" --output-on-failure "${QV_CTEST_ARGS[@]}" >"$share/job.log" 2>&1 </dev/null
+    status=$?
+    ;;
+  bench)
+    bash "$QV_ROOT/scripts/i686-guest/bench.sh" >"$share/job.log" 2>&1 </dev/null
+    status=$?
+    ;;
+  *)
+    say "unknown job '$QV_JOB'"
+    status=2
+    ;;
+esac
+qv_display_stop
+exit $status
