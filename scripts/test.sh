@@ -74,14 +74,6 @@ qv_wine_stop
 qv_display_stop
 
 if reason=$(scripts/test-i686.sh --check); then
-  # CI runs a stated subset to stay within its hour on a shared machine: the
-  # tests without windows, the process-memory suite (every cross-process
-  # way) and the export; the window, list-view, program and LAN suites take
-  # from minutes to over twenty minutes each in the emulated machine when
-  # the host is busy, and run with scripts/test-i686.sh alone.
-  if [ "${CI:-}" = true ]; then
-    export QV_I686_TESTS=${QV_I686_TESTS-^(base_|scan_|listview_list_row_test|listview_process_memory_helper_test|export_)}
-  fi
   say "running the 32-bit tests in an emulated machine (scripts/test-i686.sh${QV_I686_TESTS:+, only $QV_I686_TESTS})"
   scripts/test-i686.sh || failed=1
 else

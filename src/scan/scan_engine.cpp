@@ -23,6 +23,9 @@ constexpr DWORD kSlotPollMs = 100;
 // tried again at this pace; after the patience the operator is told, once.
 constexpr DWORD kStartRetryMs = 100;
 constexpr DWORD kStartPatienceMs = 5000;
+// Room kept free for everything but the workers: the list of up to 65,536
+// rows, the window and the heap's growth.
+constexpr SIZE_T kAddressSpaceReserve = 128 * 1024 * 1024;
 
 // The hand-over block: what one worker owns from its start to its end.
 struct WorkerHandOver {
@@ -72,6 +75,14 @@ class DispatchPause {
 HANDLE StartSystemThread(LPTHREAD_START_ROUTINE routine, LPVOID param, SIZE_T stackReservation, DWORD flags,
                          DWORD* threadId) {
   return CreateThread(nullptr, stackReservation, routine, param, flags, threadId);
+}
+
+bool AddressSpaceHasRoomForAWorker() {
+  void* const reserve = VirtualAlloc(nullptr, kAddressSpaceReserve + kWorkerStackReservation, MEM_RESERVE,
+                                     PAGE_NOACCESS);
+  if (!reserve) return false;
+  VirtualFree(reserve, 0, MEM_RELEASE);
+  return true;
 }
 
 std::shared_ptr<WorkerCensus> WorkerCensus::OfProcess() {

@@ -21,8 +21,9 @@
 #include <functional>
 #include <memory>
 #include <mutex>
-#include <unordered_map>
 #include <string>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "base/win_handle.h"
@@ -64,29 +65,42 @@ struct HostRecord {
 
 class ScanRun;
 
+// Whether the address space still has a contiguous reserve beside a new
+// worker's stack: the window, its rows and the heap need room of their own,
+// and under 32-bit Wine every thread costs about 1 MB more than its stack.
+bool AddressSpaceHasRoomForAWorker();
+
 // The worker threads alive in the process, of every scan. A stopped scan's
 // workers live on until their probe returns (up to the 60 s time-out), and a
 // new scan's workers wait while the census is full, so the process never
-// holds more worker threads than its ceiling. Under 32-bit Wine every thread
-// takes about 2 MB of address space whatever stack it asks for, beside the
-// 3 GB Wine holds from the start: 1,024 workers fill the 4 GB of a
-// large-address-aware process, and a second scan's 1,024 cannot fit.
+// holds more worker threads than its ceiling. Workers also wait while the
+// address space has no room to spare: under 32-bit Wine, which holds 3 GB
+// of a large-address-aware process from the start, 1,024 workers would
+// leave only a few MB.
 class WorkerCensus {
  public:
-  explicit WorkerCensus(std::int32_t ceiling) : ceiling_(ceiling) {}
+  using RoomCheck = std::function<bool()>;
+  explicit WorkerCensus(std::int32_t ceiling, RoomCheck addressSpaceHasRoom = AddressSpaceHasRoomForAWorker)
+      : ceiling_(ceiling), addressSpaceHasRoom_(std::move(addressSpaceHasRoom)) {}
   WorkerCensus(const WorkerCensus&) = delete;
   WorkerCensus& operator=(const WorkerCensus&) = delete;
 
   // The census of this process, with room for kMaxWorkers.
   static std::shared_ptr<WorkerCensus> OfProcess();
 
-  bool HasRoom() const { return alive_.load() < ceiling_; }
+  // A process without workers always has room, so that no scan can wait for
+  // ever: a thread that then cannot start is retried as any other.
+  bool HasRoom() const {
+    const std::int32_t alive = alive_.load();
+    return alive < ceiling_ && (alive == 0 || addressSpaceHasRoom_());
+  }
   std::int32_t Alive() const { return alive_.load(); }
   void Arrive() { ++alive_; }
   void Leave() { --alive_; }
 
  private:
   const std::int32_t ceiling_;
+  const RoomCheck addressSpaceHasRoom_;
   std::atomic<std::int32_t> alive_{0};
 };
 

@@ -199,14 +199,14 @@ TEST_F(ScanEngineTest, RetiredRunDispatchesAndRecordsNothingMore) {
     port->Forget();
     probe.Forget();
     threads.Forget();
-    probe.holding = true;
+    probe.HoldEchoes(test::ScriptedProbe::Hold::kNever);
     const int heldAtRetirement = round % 4 + 1;
     auto run = Start("10.0.0.1", "10.0.0.250", 4);
     ASSERT_TRUE(WaitFor([&] { return probe.Running() >= heldAtRetirement; }));
     run->Retire();
     const std::size_t probedAtRetirement = probe.Probed().size();
     const int startsAtRetirement = threads.WorkerCalls();
-    probe.holding = false;
+    probe.ReleaseEchoes();
     ASSERT_TRUE(WaitForEnd(*run)) << "retired scan did not wind down";
     EXPECT_TRUE(port->Hosts().empty());
     EXPECT_EQ(probe.Probed().size(), probedAtRetirement);
@@ -338,6 +338,40 @@ TEST_F(ScanEngineTest, NewScanWaitsForAStoppedScansWorkersWhileTheCensusIsFull) 
   EXPECT_EQ(next->StartedWorkers(), 8u) << "every address of the new scan gets its worker";
   // A worker leaves the census last of all, a moment after its report.
   EXPECT_TRUE(WaitFor([&] { return census->Alive() == 0; })) << "every ended worker leaves the census";
+}
+
+// With no address space to spare, workers start one at a time, each once
+// the last has ended: the scan slows down but ends, and since every thread
+// did start, the operator hears nothing.
+TEST_F(ScanEngineTest, WithoutAddressSpaceToSpareWorkersStartOneAtATime) {
+  std::atomic<int> checks{0};
+  census = std::make_shared<WorkerCensus>(kMaxWorkers, [&checks] {
+    ++checks;
+    return false;
+  });
+  probe.delayMs = 30;
+  auto run = Start("10.0.0.1", "10.0.0.6", 4);
+  ASSERT_TRUE(WaitForEnd(*run)) << "the scan never ended";
+  EXPECT_EQ(probe.Probed().size(), 6u);
+  EXPECT_EQ(probe.MostRunning(), 1);
+  EXPECT_GT(checks.load(), 0);
+  EXPECT_EQ(port->cannotStartReports.load(), 0);
+}
+
+// The real check, against an address space filled by reservations: no room
+// while it is full, room again once a block is given back. Only a 32-bit
+// address space can be filled in a test.
+TEST(AddressSpaceTest, AFullAddressSpaceHasNoRoomForAWorker) {
+  if (sizeof(void*) > 4) GTEST_SKIP() << "a 64-bit address space is too large to fill";
+  ASSERT_TRUE(AddressSpaceHasRoomForAWorker());
+  std::vector<void*> blocks;
+  for (SIZE_T size = SIZE_T{1} << 30; size >= 1024 * 1024; size /= 2) {
+    while (void* block = VirtualAlloc(nullptr, size, MEM_RESERVE, PAGE_NOACCESS)) blocks.push_back(block);
+  }
+  const bool roomWhenFull = AddressSpaceHasRoomForAWorker();
+  for (void* block : blocks) VirtualFree(block, 0, MEM_RELEASE);
+  EXPECT_FALSE(roomWhenFull);
+  EXPECT_TRUE(AddressSpaceHasRoomForAWorker());
 }
 
 TEST_F(ScanEngineTest, TwentyScansLeaveTheHandleCountWhereItWas) {

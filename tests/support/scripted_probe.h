@@ -23,8 +23,6 @@ class ScriptedProbe {
  public:
   std::map<std::string, std::int32_t> live;
   std::atomic<DWORD> delayMs{1};
-  // While set, every probe waits inside the echo before its delay.
-  std::atomic<bool> holding{false};
 
   // From now on echoes wait until released: up to their time-out, as a
   // silent address would, or, with `never`, for ever, as the echoes of a
@@ -53,7 +51,6 @@ class ScriptedProbe {
         timeouts_.push_back(timeout);
         probeTimesMs_.push_back(NowMs());
       }
-      while (holding.load()) Sleep(1);
       if (holding_) {
         WaitForSingleObject(released_.get(), hold_ == Hold::kNever ? INFINITE : static_cast<DWORD>(timeout));
       } else {
