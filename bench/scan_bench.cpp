@@ -32,6 +32,7 @@
 #include <vector>
 
 #include "support/program_driver.h"
+#include "address_space.h"
 #include "thread_count.h"
 #include "scan_range.h"
 #include "truth_recall.h"
@@ -102,20 +103,6 @@ MemoryFigures Memory(HANDLE process) {
   counters.cb = sizeof counters;
   if (!GetProcessMemoryInfo(process, &counters, sizeof counters)) return {};
   return {counters.WorkingSetSize, counters.PeakWorkingSetSize};
-}
-
-// Reserved or committed address space of another process.
-std::size_t AddressSpaceInUse(HANDLE process) {
-  std::size_t used = 0;
-  MEMORY_BASIC_INFORMATION region{};
-  for (auto* at = static_cast<const char*>(nullptr);
-       VirtualQueryEx(process, at, &region, sizeof region) == sizeof region;) {
-    if (region.State != MEM_FREE) used += region.RegionSize;
-    const auto* next = static_cast<const char*>(region.BaseAddress) + region.RegionSize;
-    if (next <= at) break;
-    at = next;
-  }
-  return used;
 }
 
 // Samples taken on a thread of their own while the scan runs.
@@ -212,14 +199,14 @@ int Run(const Options& options) {
   }
   int peakThreads = idleThreads;
   std::size_t peakSampledWorkingSet = 0;
-  const std::size_t idleAddressSpace = AddressSpaceInUse(program.handle());
-  std::size_t peakAddressSpace = idleAddressSpace;
+  const std::uint64_t idleAddressSpace = qv::bench::AddressSpaceInUse(program.handle());
+  std::uint64_t peakAddressSpace = idleAddressSpace;
   std::optional<Sampler> threadWatch;
   if (options.threads) {
     threadWatch.emplace(kThreadPollMs, [&] {
       peakThreads = std::max(peakThreads, ThreadCount(driver->ProcessId()));
       peakSampledWorkingSet = std::max(peakSampledWorkingSet, Memory(program.handle()).workingSet);
-      peakAddressSpace = std::max(peakAddressSpace, AddressSpaceInUse(program.handle()));
+      peakAddressSpace = std::max(peakAddressSpace, qv::bench::AddressSpaceInUse(program.handle()));
     });
   }
 

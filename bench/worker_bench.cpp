@@ -31,6 +31,7 @@
 
 #include "scan/scan_engine.h"
 #include "scan/scan_rules.h"
+#include "address_space.h"
 #include "thread_count.h"
 
 namespace {
@@ -90,20 +91,6 @@ qv::ProbeServices SilentProbe(Waiting& waiting) {
   return probe;
 }
 
-// Reserved or committed address space of this process: what a 32-bit
-// process runs out of first when many threads reserve large stacks.
-std::uint64_t AddressSpaceInUse() {
-  std::uint64_t used = 0;
-  MEMORY_BASIC_INFORMATION region{};
-  for (auto* at = static_cast<const char*>(nullptr); VirtualQuery(at, &region, sizeof region) == sizeof region;) {
-    if (region.State != MEM_FREE) used += region.RegionSize;
-    const auto* next = static_cast<const char*>(region.BaseAddress) + region.RegionSize;
-    if (next <= at) break;
-    at = next;
-  }
-  return used;
-}
-
 double Megabytes(std::uint64_t bytes) { return static_cast<double>(bytes) / (1024.0 * 1024.0); }
 
 std::uint64_t AddressCount() {
@@ -133,7 +120,7 @@ bool Finished(const qv::ScanRun& run) {
 // until the condition holds.
 struct Peaks {
   int threadsIdle = qv::bench::ThreadCount(GetCurrentProcessId());
-  std::uint64_t spaceIdle = AddressSpaceInUse();
+  std::uint64_t spaceIdle = qv::bench::AddressSpaceInUse(GetCurrentProcess());
   int threads = threadsIdle;
   std::uint64_t space = spaceIdle;
 
@@ -141,7 +128,7 @@ struct Peaks {
   void SampleUntil(Condition done) {
     while (!done()) {
       threads = std::max(threads, qv::bench::ThreadCount(GetCurrentProcessId()));
-      space = std::max(space, AddressSpaceInUse());
+      space = std::max(space, qv::bench::AddressSpaceInUse(GetCurrentProcess()));
       Sleep(kSampleMs);
     }
   }

@@ -11,11 +11,6 @@
 namespace qv {
 namespace {
 
-// A worker's whole life fits in a small stack; the default reservation of
-// 1 MB or more would let a 32-bit process start only a few hundred of the
-// 1,024 workers the operator may ask for.
-constexpr SIZE_T kWorkerStackReservation = 256 * 1024;
-
 constexpr DWORD kDispatchPauseMs = 10;
 constexpr DWORD kSlotPollMs = 100;
 // A worker thread that cannot be created (the address space full of the
@@ -23,9 +18,6 @@ constexpr DWORD kSlotPollMs = 100;
 // tried again at this pace; after the patience the operator is told, once.
 constexpr DWORD kStartRetryMs = 100;
 constexpr DWORD kStartPatienceMs = 5000;
-// Room kept free for everything but the workers: the list of up to 65,536
-// rows, the window and the heap's growth.
-constexpr SIZE_T kAddressSpaceReserve = 128 * 1024 * 1024;
 
 // The hand-over block: what one worker owns from its start to its end.
 struct WorkerHandOver {
@@ -78,8 +70,7 @@ HANDLE StartSystemThread(LPTHREAD_START_ROUTINE routine, LPVOID param, SIZE_T st
 }
 
 bool AddressSpaceHasRoomForAWorker() {
-  void* const reserve = VirtualAlloc(nullptr, kAddressSpaceReserve + kWorkerStackReservation, MEM_RESERVE,
-                                     PAGE_NOACCESS);
+  void* const reserve = VirtualAlloc(nullptr, kWorkerRoomCheckBytes, MEM_RESERVE, PAGE_NOACCESS);
   if (!reserve) return false;
   VirtualFree(reserve, 0, MEM_RELEASE);
   return true;

@@ -65,9 +65,19 @@ struct HostRecord {
 
 class ScanRun;
 
+// A worker's whole life fits in a small stack; the default reservation of
+// 1 MB or more would let a 32-bit process start only a few hundred of the
+// 1,024 workers the operator may ask for.
+constexpr SIZE_T kWorkerStackReservation = 256 * 1024;
+// Room kept free for everything but the workers: the list of up to 65,536
+// rows, the window and the heap's growth.
+constexpr SIZE_T kAddressSpaceReserve = 128 * 1024 * 1024;
+// What AddressSpaceHasRoomForAWorker reserves, and gives back at once.
+constexpr SIZE_T kWorkerRoomCheckBytes = kAddressSpaceReserve + kWorkerStackReservation;
+
 // Whether the address space still has a contiguous reserve beside a new
 // worker's stack: the window, its rows and the heap need room of their own,
-// and under 32-bit Wine every thread costs about 1 MB more than its stack.
+// and under 32-bit Wine every thread costs 1 to 2 MB whatever its stack.
 bool AddressSpaceHasRoomForAWorker();
 
 // The worker threads alive in the process, of every scan. A stopped scan's
