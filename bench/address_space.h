@@ -27,4 +27,28 @@ inline std::uint64_t AddressSpaceInUse(HANDLE process) {
   return used;
 }
 
+// The largest block the process could still reserve, to 1 MB, up to 4 GB.
+// Under 32-bit Wine, VirtualQuery shows everything outside Wine's own
+// reserved areas (the host's libraries and mappings, and the gaps between
+// them) as reserved, so only a reservation tells what is left. Each probe is
+// given back at once.
+inline std::uint64_t LargestReservableBlock(HANDLE process) {
+  constexpr std::uint64_t kStep = 1024 * 1024;
+  std::uint64_t fits = 0;
+  std::uint64_t fails = std::uint64_t{4096} * kStep + kStep;
+  while (fails - fits > kStep) {
+    const std::uint64_t size = (fits + fails) / 2 / kStep * kStep;
+    void* const block = size <= SIZE_MAX
+                            ? VirtualAllocEx(process, nullptr, static_cast<SIZE_T>(size), MEM_RESERVE, PAGE_NOACCESS)
+                            : nullptr;
+    if (block) {
+      VirtualFreeEx(process, block, 0, MEM_RELEASE);
+      fits = size;
+    } else {
+      fails = size;
+    }
+  }
+  return fits;
+}
+
 }  // namespace qv::bench

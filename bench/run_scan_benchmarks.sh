@@ -373,17 +373,20 @@ summary() {
     [ -f "$WORK/$run.out" ] || continue
     row "$run: 1,024 w., $(figure "$run" timeout_ms) ms" "$(figure "$run" peak_working_set_mb) MB" "" "" "peak working set"
     row "  workers alive at once" "$(figure "$run" workers_started_at_once)" "1024" "" "threads: idle $(figure "$run" threads_idle), peak $(figure "$run" threads_peak); wall $(ms "$(figure "$run" wall_ms)")"
-    row "  address space idle / peak" "$(figure "$run" address_space_idle_mb) MB" "$(figure "$run" address_space_peak_mb) MB" "" "reserved or committed"
+    row "  address space idle / peak" "$(figure "$run" address_space_idle_mb) MB" "$(figure "$run" address_space_peak_mb) MB" "" "reserved or committed, as VirtualQuery shows it"
+    row "  largest reservable, idle / low" "$(figure "$run" reservable_idle_mb) MB" "$(figure "$run" reservable_low_mb) MB" "" "what is left"
   done
   for run in workers_3000 workers_12000; do
     [ -f "$WORK/$run.out" ] || continue
     row "engine alone: 1,024 w., $(figure "$run" timeout_ms) ms" "$(figure "$run" workers_alive_at_once)" "$(figure "$run" workers_asked)" "" "alive at once vs asked; started $(figure "$run" workers_started) of $(figure "$run" addresses) addresses"
     row "  peak working set / address space" "$(figure "$run" peak_working_set_mb) MB" "$(figure "$run" address_space_peak_mb) MB" "" "threads peak $(figure "$run" threads_peak); stack per worker $(figure "$run" worker_stack_reservation_kb) KB"
+    row "  largest reservable, idle / low" "$(figure "$run" reservable_idle_mb) MB" "$(figure "$run" reservable_low_mb) MB" "" "what is left"
   done
   run=workers_restart
   if [ -f "$WORK/$run.out" ]; then
     row "engine: stop at 1,024, new scan" "$(figure "$run" second_workers_started)" "$(figure "$run" second_addresses)" "" "new scan's addresses that got a worker; alive at once $(figure "$run" workers_alive_at_once)"
     row "  peak address space / threads" "$(figure "$run" address_space_peak_mb) MB" "" "" "threads peak $(figure "$run" threads_peak)"
+    row "  largest reservable, idle / low" "$(figure "$run" reservable_idle_mb) MB" "$(figure "$run" reservable_low_mb) MB" "" "what is left"
   fi
 }
 

@@ -201,12 +201,15 @@ int Run(const Options& options) {
   std::size_t peakSampledWorkingSet = 0;
   const std::uint64_t idleAddressSpace = qv::bench::AddressSpaceInUse(program.handle());
   std::uint64_t peakAddressSpace = idleAddressSpace;
+  const std::uint64_t idleReservable = qv::bench::LargestReservableBlock(program.handle());
+  std::uint64_t lowReservable = idleReservable;
   std::optional<Sampler> threadWatch;
   if (options.threads) {
     threadWatch.emplace(kThreadPollMs, [&] {
       peakThreads = std::max(peakThreads, ThreadCount(driver->ProcessId()));
       peakSampledWorkingSet = std::max(peakSampledWorkingSet, Memory(program.handle()).workingSet);
       peakAddressSpace = std::max(peakAddressSpace, qv::bench::AddressSpaceInUse(program.handle()));
+      lowReservable = std::min(lowReservable, qv::bench::LargestReservableBlock(program.handle()));
     });
   }
 
@@ -224,7 +227,12 @@ int Run(const Options& options) {
   }
   double end = 0;
   const auto limit = static_cast<DWORD>(3 * floorMs + 120000);
-  const bool ended = driver->WaitForScanEnd(kIdleHoldMs, limit, &end);
+  // The window counts ended workers only, so after a restart it looks idle
+  // until the new scan's first worker ends, which can start only once the
+  // stopped scan's workers have made room: up to a time-out, and one more.
+  const DWORD idleHold =
+      options.restartAfterMs >= 0 ? 2 * static_cast<DWORD>(options.timeoutMs) + kIdleHoldMs : kIdleHoldMs;
+  const bool ended = driver->WaitForScanEnd(idleHold, limit, &end);
   if (pinger) pinger->Stop();
   if (threadWatch) threadWatch->Stop();
   if (!ended) {
@@ -261,6 +269,8 @@ int Run(const Options& options) {
     Print("sampled_working_set_mb", static_cast<double>(peakSampledWorkingSet) / (1024.0 * 1024.0));
     Print("address_space_idle_mb", static_cast<double>(idleAddressSpace) / (1024.0 * 1024.0));
     Print("address_space_peak_mb", static_cast<double>(peakAddressSpace) / (1024.0 * 1024.0));
+    Print("reservable_idle_mb", static_cast<double>(idleReservable) / (1024.0 * 1024.0));
+    Print("reservable_low_mb", static_cast<double>(lowReservable) / (1024.0 * 1024.0));
   }
   std::fflush(stdout);
   return 0;

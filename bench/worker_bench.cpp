@@ -121,14 +121,17 @@ bool Finished(const qv::ScanRun& run) {
 struct Peaks {
   int threadsIdle = qv::bench::ThreadCount(GetCurrentProcessId());
   std::uint64_t spaceIdle = qv::bench::AddressSpaceInUse(GetCurrentProcess());
+  std::uint64_t reservableIdle = qv::bench::LargestReservableBlock(GetCurrentProcess());
   int threads = threadsIdle;
   std::uint64_t space = spaceIdle;
+  std::uint64_t reservableLow = reservableIdle;
 
   template <typename Condition>
   void SampleUntil(Condition done) {
     while (!done()) {
       threads = std::max(threads, qv::bench::ThreadCount(GetCurrentProcessId()));
       space = std::max(space, qv::bench::AddressSpaceInUse(GetCurrentProcess()));
+      reservableLow = std::min(reservableLow, qv::bench::LargestReservableBlock(GetCurrentProcess()));
       Sleep(kSampleMs);
     }
   }
@@ -146,6 +149,8 @@ void PrintPeaks(const Peaks& peaks, const Waiting& waiting) {
   std::printf("peak_working_set_mb=%.1f\n", Megabytes(memory.PeakWorkingSetSize));
   std::printf("address_space_idle_mb=%.1f\naddress_space_peak_mb=%.1f\n", Megabytes(peaks.spaceIdle),
               Megabytes(peaks.space));
+  std::printf("reservable_idle_mb=%.0f\nreservable_low_mb=%.0f\n", Megabytes(peaks.reservableIdle),
+              Megabytes(peaks.reservableLow));
 }
 
 bool RunAtTimeout(std::int32_t timeoutMs) {
