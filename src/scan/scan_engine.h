@@ -83,10 +83,10 @@ bool AddressSpaceHasRoomForAWorker();
 // The worker threads alive in the process, of every scan. A stopped scan's
 // workers live on until their probe returns (up to the 60 s time-out), and a
 // new scan's workers wait while the census is full, so the process never
-// holds more worker threads than its ceiling. Workers also wait while the
-// address space has no room to spare: under 32-bit Wine, which holds 3 GB
-// of a large-address-aware process from the start, 1,024 workers would
-// leave only a few MB.
+// holds more worker threads than its ceiling: under 32-bit Wine, 1,024
+// workers take about 1,150 MB of the 1,880 MB a process has free, and two
+// scans' 2,048 would not fit. Workers also wait while the address space has
+// no room to spare, whatever holds it.
 class WorkerCensus {
  public:
   using RoomCheck = std::function<bool()>;
