@@ -56,11 +56,19 @@ LIST
   mount -t proc proc "$root/proc"
   mount -t sysfs sysfs "$root/sys"
   in_root dpkg --add-architecture i386
-  {
-    in_root apt-get update -q &&
-      # shellcheck disable=SC2086
-      in_root apt-get install -y -q --no-install-recommends $packages
-  } >"$out/apt.log" 2>&1 || { tail -n 30 "$out/apt.log"; return 1; }
+  # A mirror in the middle of a sync serves index files that do not match
+  # their Release file for a minute or so: the update is tried again.
+  printf 'Acquire::Retries "3";\n' >"$root/etc/apt/apt.conf.d/99retries"
+  local attempt
+  for attempt in 1 2 3 4; do
+    in_root apt-get update -q >>"$out/apt.log" 2>&1 && break
+    [ "$attempt" -lt 4 ] || { tail -n 30 "$out/apt.log"; return 1; }
+    echo "[i686-image] the package index did not download whole (attempt $attempt of 4); again in 30 s"
+    sleep 30
+  done
+  # shellcheck disable=SC2086
+  in_root apt-get install -y -q --no-install-recommends $packages >>"$out/apt.log" 2>&1 ||
+    { tail -n 30 "$out/apt.log"; return 1; }
   in_root apt-get clean
   rm -rf "$root"/var/lib/apt/lists/* "$root/usr/sbin/policy-rc.d"
   unmount_root
