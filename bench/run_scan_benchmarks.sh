@@ -368,13 +368,15 @@ summary() {
       "$(ratio "$(figure wide wall_ms)" "$(figure wide floor_ms)")" "floor"
     row "  recall" "$(figure wide recall_percent) %" "100 %" "" "$(figure wide hosts_found) of $(figure wide hosts_expected); wrong MACs $(figure wide wrong_macs); neighbour table overflows $(figure wide neighbour_overflows)"
   fi
-  local run
+  local run said
   for run in memory memory_full memory_restart; do
     [ -f "$WORK/$run.out" ] || continue
     row "$run: 1,024 w., $(figure "$run" timeout_ms) ms" "$(figure "$run" peak_working_set_mb) MB" "" "" "peak working set"
     row "  workers alive at once" "$(figure "$run" workers_started_at_once)" "1024" "" "threads: idle $(figure "$run" threads_idle), peak $(figure "$run" threads_peak); wall $(ms "$(figure "$run" wall_ms)")"
     row "  address space idle / peak" "$(figure "$run" address_space_idle_mb) MB" "$(figure "$run" address_space_peak_mb) MB" "" "reserved or committed, as VirtualQuery shows it"
     row "  largest reservable, idle / low" "$(figure "$run" reservable_idle_mb) MB" "$(figure "$run" reservable_low_mb) MB" "" "what is left"
+    said=$(figure "$run" message_box | iconv -f GBK -t UTF-8 -c)
+    [ -z "$said" ] || row "  the program ended it, saying" "$said" "" "" ""
   done
   for run in workers_3000 workers_12000; do
     [ -f "$WORK/$run.out" ] || continue

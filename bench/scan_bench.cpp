@@ -252,6 +252,9 @@ int Run(const Options& options) {
   Print("rows", rows.size());
   Print("status_live_hosts", driver->StatusPart(2));
   Print("ui_thread_cpu_ms", ThreadCpuMs(driver->UiThreadId()) - uiCpuBefore);
+  // A scan that the program ended by itself says why in a message box.
+  const std::string message = driver->OpenMessageText();
+  if (!message.empty()) Print("message_box", message);
   if (!options.truth.empty()) PrintRecall(rows, options.truth);
   if (options.pingUi) {
     Print("ui_pings", pings.size());

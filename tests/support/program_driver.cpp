@@ -292,6 +292,11 @@ HWND ProgramDriver::FindDialog() const {
   return search.found;
 }
 
+std::string ProgramDriver::OpenMessageText() const {
+  HWND box = FindDialog();
+  return box ? TextOf(GetDlgItem(box, kMessageBoxTextId)) : std::string();
+}
+
 HWND ProgramDriver::WaitForDialog(bool saveDialog, DWORD limitMs) const {
   HWND dialog = nullptr;
   WaitUntil(

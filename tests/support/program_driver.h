@@ -93,6 +93,8 @@ class ProgramDriver {
 
   // The visible dialog (#32770) of this process, or null.
   HWND FindDialog() const;
+  // The text of the message box the program shows, or "" when none is open.
+  std::string OpenMessageText() const;
 
   // WM_CLOSE to the main window.
   void Close() const;
