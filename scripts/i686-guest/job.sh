@@ -21,11 +21,18 @@ start=$SECONDS
 tar -C / -xf "$share/stage.tar" || { say "could not unpack the staged build"; exit 1; }
 say "build tree unpacked in $((SECONDS - start)) s"
 # Linked, not copied: the prefix is hundreds of MB, and Wine replaces the
-# files it changes (the registry) instead of writing into them.
+# files it changes (the registry) instead of writing into them. The links
+# stay on the machine's disk, beside the kept prefix; the build tree only
+# points at them, since it may lie on another file system (under /tmp, a
+# tmpfs here, when the work tree is under /tmp on the host).
 start=$SECONDS
+prefixes=/var/lib/quorvane/run
+rm -rf "$prefixes"
+mkdir -p "$prefixes"
 for p in wineprefix lan-wineprefix bench-wineprefix; do
   rm -rf "${QV_BUILD:?}/$p"
-  cp -al /var/lib/quorvane/wineprefix-win32 "$QV_BUILD/$p" || { say "could not link the Wine prefix"; exit 1; }
+  cp -al /var/lib/quorvane/wineprefix-win32 "$prefixes/$p" && ln -s "$prefixes/$p" "$QV_BUILD/$p" ||
+    { say "could not link the Wine prefix"; exit 1; }
 done
 say "Wine prefixes ready in $((SECONDS - start)) s"
 

@@ -318,7 +318,9 @@ testbed_wine_prepare() {
   export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=;winedbg.exe=d}
   (
     flock 9
-    cp -a "$template" "$WINEPREFIX" 9>&-
+    # The template's contents: in the emulated machine the template is a
+    # link to a prefix kept on the machine's disk.
+    mkdir -p "$WINEPREFIX" && cp -a "$template/." "$WINEPREFIX" 9>&-
   ) 9>"$template.lock" || return 1
   printf 'export WINEPREFIX=%q\n' "$WINEPREFIX" >>"$TESTBED_DIR/state.env"
   testbed_wine_start
