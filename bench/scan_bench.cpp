@@ -12,9 +12,9 @@
 // the scanner's /16: no probe can leave the bench's own namespaces.
 //   --truth    recall against a truth file (address, name, MAC, yes/no)
 //   --ping-ui  a second thread times WM_NULL to the window every 20 ms
-//   --threads  polls the program's thread count, working set and address
-//              space (reserved or committed: what a 32-bit program runs
-//              out of first)
+//   --threads  polls the program's thread count, working set, address
+//              space in use and the largest block it can still reserve
+//              (what a 32-bit program runs out of first)
 //   --restart-after  presses 停止 that long after 开始 and 开始 again at
 //              once, so the new scan's workers start while the old scan's
 //              still wait out their time-out; the figures are of both
