@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
 # Prepares a Debian 12 machine to build, test and run the scanner: the MinGW
-# cross compiler, Wine (32-bit), a virtual display, a CJK font, the zh_CN
+# cross compiler, 64-bit Wine, a virtual display, a CJK font, the zh_CN
 # locale (so Wine's ANSI code page is 936), the network tools of the LAN
 # tests and the emulator that runs the 32-bit tests (scripts/test-i686.sh).
-# Safe to run again: it only installs what is missing.
+# The host gets no 32-bit Wine: our build machines' kernels run no 32-bit
+# code, and the emulated machine brings its own. Safe to run again: it only
+# installs what is missing. Exits non-zero, naming the packages, when
+# anything cannot be installed.
 set -euo pipefail
 
 say() { printf '[setup] %s\n' "$*"; }
@@ -16,7 +19,7 @@ PACKAGES=(
   g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64 mingw-w64-tools
   googletest
-  wine wine32:i386 wine64
+  wine wine64
   xvfb x11-apps xdotool imagemagick fonts-wqy-microhei fonts-wine
   locales iproute2 iputils-ping procps
   clang libclang-rt-14-dev
@@ -32,19 +35,49 @@ missing_packages() {
   done
 }
 
-if ! dpkg --print-foreign-architectures | grep -qx i386; then
-  say "enabling the i386 architecture (Wine needs its 32-bit libraries)"
-  $SUDO dpkg --add-architecture i386
-  NEED_UPDATE=1
-fi
+# A mirror in the middle of a sync serves some index files at the wrong size,
+# and apt-get update then fails although the packages needed here may all be
+# in the indexes it did read: only a package that cannot be installed is a
+# failure.
+update_indexes() {
+  local log=$1
+  if $SUDO apt-get update -q -o Acquire::Retries=3 >"$log" 2>&1; then return 0; fi
+  say "warning: some package indexes could not be read; going on with the ones that could:"
+  grep -E '^(E|W|Err):' "$log" | sed 's/^/[setup]   /' | head -n 10
+}
+
+# Says, for each package that cannot be installed, why: not in any index
+# read, or what apt-get said of it.
+explain_install_failure() {
+  local log=$1 p candidate
+  shift
+  say "could not install every package:"
+  for p in "$@"; do
+    candidate=$(apt-cache policy "$p" 2>/dev/null | awk '/Candidate:/ { print $2 }')
+    if [ -z "$candidate" ] || [ "$candidate" = "(none)" ]; then
+      say "  $p: no package index that could be read offers it"
+    fi
+  done
+  grep -E '^ *[^ ]+ : (Depends|PreDepends|Breaks|Conflicts)|^E:' "$log" | sed 's/^/[setup]   /' | head -n 20
+}
 
 mapfile -t TODO < <(missing_packages)
 if [ "${#TODO[@]}" -gt 0 ]; then
   say "installing ${#TODO[@]} packages: ${TODO[*]}"
   say "(this takes a few minutes on a fresh machine)"
   export DEBIAN_FRONTEND=noninteractive
-  $SUDO apt-get update -q
-  $SUDO apt-get install -y -q --no-install-recommends "${TODO[@]}"
+  apt_log=$(mktemp)
+  trap 'rm -f "$apt_log"' EXIT
+  update_indexes "$apt_log"
+  if ! $SUDO apt-get install -y -q --no-install-recommends "${TODO[@]}" >"$apt_log" 2>&1; then
+    explain_install_failure "$apt_log" "${TODO[@]}"
+    exit 1
+  fi
+  mapfile -t LEFT < <(missing_packages)
+  if [ "${#LEFT[@]}" -gt 0 ]; then
+    say "apt-get finished, yet these are still not installed: ${LEFT[*]}"
+    exit 1
+  fi
 else
   say "all packages present"
 fi

@@ -280,6 +280,7 @@ main() {
   [ -z "${QV_I686_EXCLUDE:-}" ] || ctest_args+=(-E "$QV_I686_EXCLUDE")
   {
     printf 'QV_JOB=%q\nQV_ROOT=%q\nQV_BUILD=%q\n' "$mode" "$ROOT" "$BUILD"
+    printf 'QV_HOST_CALIBRATION_MS=%q\n' "$(bash "$GUEST_SCRIPTS/calibrate.sh")"
     printf 'QV_CTEST_ARGS=('
     for arg in "${ctest_args[@]}"; do printf '%q ' "$arg"; done
     printf ')\n'
@@ -300,6 +301,12 @@ main() {
       # A job that failed has been reported, console and all, just above.
       [ "$status" -ne 0 ] || guest_failed "CTest printed no summary" "$SHARE"
       exit 1
+    fi
+    # Every case's own time in the machine, for reading against its limits.
+    if [ -d "$SHARE/gtest" ]; then
+      rm -rf "$BUILD/guest-results"
+      cp -r "$SHARE/gtest" "$BUILD/guest-results"
+      say "each case's time in the machine: $BUILD/guest-results/*.xml"
     fi
     # CTest's summary once more, as the last lines.
     sed -n '/tests passed, /,$p' "$SHARE/job.log"

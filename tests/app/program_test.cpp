@@ -433,7 +433,7 @@ TEST_F(ProgramTest, ClosingTheWindowDuringAScanRemovesItAtOnceAndEndsTheProgramP
     // The program ends once the echoes under way (10 ms each) have returned;
     // the rest of the scan's workers wind down without touching it.
     Close();
-    EXPECT_LT(GetTickCount() - start, 3000u);
+    EXPECT_LT(GetTickCount() - start, TimeLimit(3000));
     EXPECT_EQ(probe.Running(), 0) << "the program ended with an echo pending";
     Launch({"10.0.0.7"});
   }

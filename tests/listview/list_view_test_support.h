@@ -121,7 +121,7 @@ class ListHost {
     if (::WaitForSingleObject(process_.get(), TimeLimit(10000)) != WAIT_OBJECT_0) {
       ADD_FAILURE() << "list host did not close within 10 s; terminating it";
       ::TerminateProcess(process_.get(), 1);
-      ::WaitForSingleObject(process_.get(), 10000);
+      ::WaitForSingleObject(process_.get(), TimeLimit(10000));
     }
     process_.reset();
     window_ = nullptr;

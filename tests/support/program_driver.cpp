@@ -181,7 +181,7 @@ HWND ProgramDriver::Control(Component component) const {
 
 LRESULT ProgramDriver::Send(HWND target, UINT message, WPARAM wParam, LPARAM lParam) const {
   DWORD_PTR result = 0;
-  if (!SendMessageTimeoutA(target, message, wParam, lParam, SMTO_NORMAL, kSendLimitMs, &result)) return 0;
+  if (!SendMessageTimeoutA(target, message, wParam, lParam, SMTO_NORMAL, TimeLimit(kSendLimitMs), &result)) return 0;
   return static_cast<LRESULT>(result);
 }
 
@@ -233,7 +233,7 @@ bool ProgramDriver::WriteAddress(Component field, std::string_view text) const {
 
 bool ProgramDriver::Click(Component button) const {
   DWORD_PTR result = 0;
-  return SendMessageTimeoutA(Control(button), BM_CLICK, 0, 0, SMTO_NORMAL, kSendLimitMs, &result) != 0;
+  return SendMessageTimeoutA(Control(button), BM_CLICK, 0, 0, SMTO_NORMAL, TimeLimit(kSendLimitMs), &result) != 0;
 }
 
 bool ProgramDriver::PostClick(Component button) const { return PostMessageA(Control(button), BM_CLICK, 0, 0) != 0; }

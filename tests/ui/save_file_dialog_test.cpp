@@ -65,7 +65,7 @@ class Operator {
  private:
   void Run(DWORD uiThread, const std::string& typed, bool confirm) {
     HWND dialog = nullptr;
-    const ULONGLONG deadline = GetTickCount64() + 10000;
+    const ULONGLONG deadline = GetTickCount64() + TimeLimit(10000);
     while (!(dialog = FindDialog(uiThread)) && GetTickCount64() < deadline) Sleep(20);  // polling another thread's state
     if (!dialog) return;
     HWND name = NameControl(dialog);

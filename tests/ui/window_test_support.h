@@ -22,7 +22,7 @@ namespace qv::test {
 // Pumps this thread's messages (through the window's keyboard handling when
 // a window is given) until the condition holds or the time is up.
 inline bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 5000, MainWindow* window = nullptr) {
-  const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+  const ULONGLONG deadline = GetTickCount64() + TimeLimit(timeoutMs);
   for (;;) {
     MSG message;
     while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
