@@ -78,6 +78,15 @@ TESTBED_SCANNER_MAC=02:51:56:05:00:01
 
 testbed_say() { printf '[testbed] %s\n' "$*" >&2; }
 
+# A limit of the bed's own waits, in seconds, stretched as the tests' are
+# (tests/support/time_limit.h): by the build's factor or the emulated
+# machine's measured one, whichever is larger.
+testbed_time_limit() {
+  local factor=${QV_TEST_TIME_FACTOR:-1} measured=${QV_MACHINE_TIME_FACTOR:-1}
+  ((measured > factor)) && factor=$measured
+  echo $(($1 * factor))
+}
+
 # 02:51:56:05:00:0a -> 02-51-56-05-00-0A, the scanner's MAC text.
 testbed_mac_text() {
   local mac=${1//:/-}
@@ -148,7 +157,7 @@ testbed_start_late_replier() {
   ip netns exec "$ns" "$TESTBED_LATE_REPLIER" "${TESTBED_LATE_MS:-40}" "$ready" >/dev/null 2>&1 </dev/null &
   # testbed_down ends it; the shell need not announce that.
   disown $!
-  local deadline=$((SECONDS + 5))
+  local deadline=$((SECONDS + $(testbed_time_limit 5)))
   until [ -f "$ready" ]; do
     [ "$SECONDS" -lt "$deadline" ] || { testbed_say "the late replier did not start in $ns"; return 1; }
     sleep 0.1
@@ -276,7 +285,8 @@ testbed_check_isolated() {
 # round, all at once; the silent host answers the ARP request that precedes
 # it.
 testbed_wait_ports_forwarding() {
-  local limit=$((10 + $(testbed_hosts | grep -c .) / 5)) address missing pids
+  local limit address missing pids
+  limit=$(testbed_time_limit $((10 + $(testbed_hosts | grep -c .) / 5)))
   local deadline=$((SECONDS + limit))
   while :; do
     missing=""
@@ -439,7 +449,7 @@ testbed_wine_crashes() {
 # process list ("winedbg --command 'info thread'" only queries the server;
 # the crash debugger stays off).
 testbed_wine_threads() {
-  WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" timeout 30 \
+  WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" timeout "$(testbed_time_limit 30)" \
     ip netns exec "$TESTBED_SCANNER_NS" "$TESTBED_WINE" winedbg --command 'info thread' 2>/dev/null </dev/null
 }
 
@@ -473,7 +483,7 @@ testbed_wine_alive() {
 testbed_wine_network_problem() {
   if ! testbed_wine_alive; then
     echo "Wine's network service (winedevice.exe) is gone: every echo fails from then on"
-  elif ! timeout 15 ip netns exec "$TESTBED_SCANNER_NS" "$TESTBED_WINE" ping -n 1 -w 1000 \
+  elif ! timeout "$(testbed_time_limit 15)" ip netns exec "$TESTBED_SCANNER_NS" "$TESTBED_WINE" ping -n 1 -w 1000 \
     "$TESTBED_SCANNER_ADDRESS" >/dev/null 2>&1 </dev/null; then
     echo "Wine's network service (winedevice.exe) is up but no longer completes echoes: every echo waits for ever"
   fi
