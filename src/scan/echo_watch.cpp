@@ -2,26 +2,8 @@
 
 namespace qv {
 
-EchoWatch::Ticket::Ticket(Ticket&& other) noexcept
-    : owner_(std::exchange(other.owner_, nullptr)), places_(other.places_) {}
-
-EchoWatch::Ticket& EchoWatch::Ticket::operator=(Ticket&& other) noexcept {
-  if (this != &other) {
-    End();
-    owner_ = std::exchange(other.owner_, nullptr);
-    places_ = other.places_;
-  }
-  return *this;
-}
-
-EchoWatch::Ticket::~Ticket() { End(); }
-
 void EchoWatch::Ticket::Answered() {
-  if (owner_ != nullptr) owner_->RecordAnswer();
-}
-
-void EchoWatch::Ticket::End() {
-  if (owner_ != nullptr) std::exchange(owner_, nullptr)->End(places_);
+  if (owner() != nullptr) owner()->RecordAnswer();
 }
 
 EchoWatch::Ticket EchoWatch::Begin(std::uint32_t timeoutMs) {
@@ -31,7 +13,7 @@ EchoWatch::Ticket EchoWatch::Begin(std::uint32_t timeoutMs) {
   return Ticket(this, {began_.insert(now), due_.insert(now + timeoutMs), timeouts_.insert(timeoutMs)});
 }
 
-void EchoWatch::End(const Ticket::Places& places) {
+void EchoWatch::End(const Places& places) {
   const std::uint64_t now = clock_();
   const std::lock_guard<std::mutex> hold(mutex_);
   began_.erase(places.began);

@@ -15,7 +15,8 @@
 #include <functional>
 #include <mutex>
 #include <set>
-#include <utility>
+
+#include "base/pending_entry.h"
 
 namespace qv {
 
@@ -23,31 +24,24 @@ class EchoWatch {
  public:
   using Clock = std::function<std::uint64_t()>;
 
+  // Where a pending echo stands in each of the records.
+  struct Places {
+    std::multiset<std::uint64_t>::const_iterator began;
+    std::multiset<std::uint64_t>::const_iterator due;
+    std::multiset<std::uint32_t>::const_iterator timeout;
+  };
+
   // One pending echo, from Begin until the ticket goes; Answered says that
   // the service answered it (a reply, a time-out or a failure other than a
   // refusal for resources).
-  class Ticket {
+  class Ticket : public PendingEntry<EchoWatch, Places> {
    public:
     Ticket() = default;
-    Ticket(Ticket&& other) noexcept;
-    Ticket& operator=(Ticket&& other) noexcept;
-    Ticket(const Ticket&) = delete;
-    Ticket& operator=(const Ticket&) = delete;
-    ~Ticket();
-    explicit operator bool() const { return owner_ != nullptr; }
     void Answered();
 
    private:
     friend class EchoWatch;
-    struct Places {
-      std::multiset<std::uint64_t>::const_iterator began;
-      std::multiset<std::uint64_t>::const_iterator due;
-      std::multiset<std::uint32_t>::const_iterator timeout;
-    };
-    Ticket(EchoWatch* owner, Places places) : owner_(owner), places_(places) {}
-    void End();
-    EchoWatch* owner_ = nullptr;
-    Places places_{};
+    using PendingEntry::PendingEntry;
   };
 
   explicit EchoWatch(Clock clock) : clock_(std::move(clock)) {}
@@ -72,7 +66,8 @@ class EchoWatch {
   Verdict Judge(std::uint32_t graceMs) const;
 
  private:
-  void End(const Ticket::Places& places);
+  friend PendingEntry<EchoWatch, Places>;
+  void End(const Places& places);
   void RecordAnswer();
   // Time with echoes pending since the last answer; under the mutex.
   std::uint64_t UnansweredMs(std::uint64_t nowMs) const;
