@@ -84,7 +84,7 @@ qv::ProbeServices SilentProbe(Waiting& waiting) {
     }
     Sleep(static_cast<DWORD>(timeoutMs));
     --waiting.now;
-    return std::int32_t{-1};
+    return qv::EchoOutcome{};
   };
   probe.hostName = [](const std::string&) { return std::string(); };
   probe.macAddress = [](const std::string&) { return std::string(); };

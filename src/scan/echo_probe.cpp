@@ -169,14 +169,22 @@ std::int32_t FirstReplyTime(const unsigned char* reply) {
 }  // namespace
 
 std::int32_t EchoProbe(std::string_view addressText, std::int32_t timeoutMs, bool useTimeout) {
-  SystemEchoService service;
-  return EchoProbe(service, addressText, timeoutMs, useTimeout);
+  return ProbeEcho(addressText, timeoutMs, useTimeout).replyMs;
 }
 
 std::int32_t EchoProbe(EchoService& service, std::string_view addressText, std::int32_t timeoutMs,
                        bool useTimeout) {
+  return ProbeEcho(service, addressText, timeoutMs, useTimeout).replyMs;
+}
+
+EchoOutcome ProbeEcho(std::string_view addressText, std::int32_t timeoutMs, bool useTimeout) {
+  SystemEchoService service;
+  return ProbeEcho(service, addressText, timeoutMs, useTimeout);
+}
+
+EchoOutcome ProbeEcho(EchoService& service, std::string_view addressText, std::int32_t timeoutMs, bool useTimeout) {
   std::string text = ResolveAddressText(addressText);
-  if (text.size() < 3) return -1;
+  if (text.size() < 3) return {};
   const IPAddr destination = inet_addr(text.c_str());
   const DWORD timeout = EchoTimeout(timeoutMs, useTimeout);
   ResourcePause pause(timeout);
@@ -190,10 +198,11 @@ std::int32_t EchoProbe(EchoService& service, std::string_view addressText, std::
       // after a refusal waits only for what is left of the time-out.
       const DWORD replies = service.Send(handle->get(), destination, text.data(), static_cast<WORD>(text.size() + 1),
                                          EchoReply, kReplyAreaSize, first ? timeout : std::max<DWORD>(pause.LeftMs(), 1));
-      if (replies != 0) return FirstReplyTime(EchoReply);
+      if (replies != 0) return {FirstReplyTime(EchoReply), true};
       error = GetLastError();
     }
-    if (!IsResourceFailure(error) || !pause.Wait()) return -1;
+    if (!IsResourceFailure(error)) return {};
+    if (!pause.Wait()) return {-1, false};
   }
 }
 

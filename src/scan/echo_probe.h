@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <string_view>
 
+#include "scan/echo_outcome.h"
+
 namespace qv {
 
 // The time-out when the caller gives none.
@@ -54,5 +56,11 @@ std::int32_t EchoProbe(std::string_view addressText, std::int32_t timeoutMs, boo
 // The same through the given echo service.
 std::int32_t EchoProbe(EchoService& service, std::string_view addressText, std::int32_t timeoutMs,
                        bool useTimeout);
+
+// EchoProbe, telling also whether the service answered: false only when it
+// refused every send for resources until the time-out ran out. An address
+// that does not resolve asks the service nothing and counts as answered.
+EchoOutcome ProbeEcho(EchoService& service, std::string_view addressText, std::int32_t timeoutMs, bool useTimeout);
+EchoOutcome ProbeEcho(std::string_view addressText, std::int32_t timeoutMs, bool useTimeout);
 
 }  // namespace qv

@@ -1,26 +1,6 @@
 #include "scan/pending_echoes.h"
 
-#include <utility>
-
 namespace qv {
-
-PendingEchoes::Ticket::Ticket(Ticket&& other) noexcept
-    : owner_(std::exchange(other.owner_, nullptr)), due_(other.due_) {}
-
-PendingEchoes::Ticket& PendingEchoes::Ticket::operator=(Ticket&& other) noexcept {
-  if (this != &other) {
-    End();
-    owner_ = std::exchange(other.owner_, nullptr);
-    due_ = other.due_;
-  }
-  return *this;
-}
-
-PendingEchoes::Ticket::~Ticket() { End(); }
-
-void PendingEchoes::Ticket::End() {
-  if (owner_ != nullptr) std::exchange(owner_, nullptr)->End(due_);
-}
 
 PendingEchoes::Ticket PendingEchoes::Begin(std::uint64_t dueMs) {
   const std::lock_guard<std::mutex> hold(mutex_);

@@ -12,6 +12,8 @@
 #include <optional>
 #include <set>
 
+#include "base/pending_entry.h"
+
 namespace qv {
 
 class PendingEchoes {
@@ -19,23 +21,7 @@ class PendingEchoes {
   using Due = std::multiset<std::uint64_t>::const_iterator;
 
   // One pending echo, from Begin until the ticket goes.
-  class Ticket {
-   public:
-    Ticket() = default;
-    Ticket(Ticket&& other) noexcept;
-    Ticket& operator=(Ticket&& other) noexcept;
-    Ticket(const Ticket&) = delete;
-    Ticket& operator=(const Ticket&) = delete;
-    ~Ticket();
-    explicit operator bool() const { return owner_ != nullptr; }
-
-   private:
-    friend class PendingEchoes;
-    Ticket(PendingEchoes* owner, Due due) : owner_(owner), due_(due) {}
-    void End();
-    PendingEchoes* owner_ = nullptr;
-    Due due_{};
-  };
+  using Ticket = PendingEntry<PendingEchoes, Due>;
 
   PendingEchoes() = default;
   PendingEchoes(const PendingEchoes&) = delete;
@@ -54,6 +40,7 @@ class PendingEchoes {
   bool WaitUntilNone(std::uint32_t waitMs);
 
  private:
+  friend Ticket;
   void End(Due due);
 
   mutable std::mutex mutex_;

@@ -8,7 +8,7 @@ namespace qv {
 ProbeServices RealProbeServices() {
   ProbeServices services;
   services.echo = [](const std::string& address, std::int32_t timeoutMs) {
-    return EchoProbe(address, timeoutMs, true);
+    return ProbeEcho(address, timeoutMs, true);
   };
   services.hostName = [](const std::string& address) { return LookupHostName(address); };
   services.macAddress = [](const std::string& address) { return LookupMacAddress(address); };

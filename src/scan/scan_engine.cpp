@@ -64,6 +64,12 @@ class DispatchPause {
   LARGE_INTEGER start_{};
 };
 
+std::uint64_t AwakeClockMs() {
+  ULONGLONG hundredsOfNs = 0;
+  QueryUnbiasedInterruptTime(&hundredsOfNs);
+  return hundredsOfNs / 10000;
+}
+
 HANDLE StartSystemThread(LPTHREAD_START_ROUTINE routine, LPVOID param, SIZE_T stackReservation, DWORD flags,
                          DWORD* threadId) {
   return CreateThread(nullptr, stackReservation, routine, param, flags, threadId);
@@ -86,7 +92,9 @@ std::shared_ptr<ScanRun> ScanRun::Create(ScanSettings settings) {
 }
 
 ScanRun::ScanRun(ScanSettings settings)
-    : settings_(std::move(settings)), retiredEvent_(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {}
+    : settings_(std::move(settings)),
+      retiredEvent_(CreateEventA(nullptr, TRUE, FALSE, nullptr)),
+      echoes_(settings_.clock) {}
 
 UniqueHandle ScanRun::StartDispatcher() {
   auto* self = new std::shared_ptr<ScanRun>(shared_from_this());
@@ -122,14 +130,30 @@ bool ScanRun::WaitForRetirement(DWORD milliseconds) const {
   return WaitForSingleObject(retiredEvent_.get(), milliseconds) == WAIT_OBJECT_0;
 }
 
-// Ends the run when one of its echoes is long overdue: the echo service has
-// stopped answering, and the scan would otherwise never end for the operator.
+// Ends the run when its echo service has long stopped answering, and the
+// scan would otherwise never end for the operator; and, once the walk is
+// over, when all that keeps it going are echoes lost on the way.
 bool ScanRun::EndIfEchoServiceSilent() {
-  const std::optional<std::uint64_t> earliest = echoes_.EarliestDue();
-  if (!earliest || GetTickCount64() <= *earliest + settings_.silentEchoGraceMs || IsRetired()) return false;
-  settings_.port->ReportEchoServiceSilent(*this);
+  if (IsRetired()) return false;
+  const EchoWatch::Verdict verdict = echoes_.Judge(settings_.silentEchoGraceMs);
+  if (verdict == EchoWatch::Verdict::kSilent) {
+    settings_.port->ReportEchoServiceSilent(*this);
+    Retire();
+    return true;
+  }
+  if (verdict == EchoWatch::Verdict::kOnlyLostEchoes && dispatchDone_) {
+    EndAsFinished();
+    return true;
+  }
+  return false;
+}
+
+// As the last worker's notice would: the count of 0 and the retirement under
+// the scan lock, so no notice of a worker that ends later can follow it.
+void ScanRun::EndAsFinished() {
+  const auto guard = settings_.locks->Enter(settings_.scanLock);
+  settings_.port->ReportActiveCount(*this, 0);
   Retire();
-  return true;
 }
 
 bool ScanRun::WaitWatchingEchoes(DWORD milliseconds) {
@@ -252,16 +276,23 @@ std::int32_t ScanRun::SendEcho(const std::string& address, std::int32_t timeout)
   // Checked once the echo counts as pending: an echo either begins before
   // the retirement and is waited for, or does not begin at all.
   if (!inProcess || IsRetired()) return -1;
-  const PendingEchoes::Ticket inRun = echoes_.Begin(due);
-  return settings_.probe.echo(address, timeout);
+  EchoWatch::Ticket inRun = echoes_.Begin(static_cast<std::uint32_t>(timeout));
+  const EchoOutcome outcome = settings_.probe.echo(address, timeout);
+  if (outcome.serviceAnswered) inRun.Answered();
+  return outcome.replyMs;
 }
 
+// A retired run's worker begins no look-up: each may take seconds.
 void ScanRun::ProbeAddress(const std::string& address) {
   const std::int32_t timeout = ClampTimeout(TextToInteger(settings_.port->ReadTimeoutText()));
   const std::int32_t reply = SendEcho(address, timeout);
   if (reply == -1 || IsRetired()) return;
-  const HostRecord host{DisplayAddressText(address), settings_.probe.hostName(address),
-                        settings_.probe.macAddress(address), IntegerToText(reply)};
+  std::string hostName = settings_.probe.hostName(address);
+  if (IsRetired()) return;
+  std::string macAddress = settings_.probe.macAddress(address);
+  if (IsRetired()) return;
+  const HostRecord host{DisplayAddressText(address), std::move(hostName), std::move(macAddress),
+                        IntegerToText(reply)};
   const auto guard = settings_.locks->Enter(settings_.scanLock);
   settings_.port->RecordLiveHost(*this, host);
 }

@@ -11,8 +11,10 @@
 // Echoes are never cut off either: a cancelled echo can wedge Wine's network
 // service for every process. Every echo is recorded as pending, for its scan
 // and for the process, until it returns; no echo begins once its run is
-// retired. A scan whose echo is overdue by far more than its time-out has an
-// echo service that no longer answers: it ends, and its port is told once.
+// retired. A scan whose echo service has answered none of its echoes for far
+// longer than their time-out has a service that no longer answers: it ends,
+// and its port is told once. A scan whose walk is over and whose only
+// pending echoes are lost ones ends as a finished scan does.
 
 #include <windows.h>
 
@@ -27,6 +29,8 @@
 #include <vector>
 
 #include "base/win_handle.h"
+#include "scan/echo_outcome.h"
+#include "scan/echo_watch.h"
 #include "scan/lock_registry.h"
 #include "scan/pending_echoes.h"
 #include "scan/scan_rules.h"
@@ -36,7 +40,7 @@ namespace qv {
 // What one probe of an address needs; the real ones send ICMP and look up
 // names and MACs, tests script them.
 struct ProbeServices {
-  std::function<std::int32_t(const std::string& address, std::int32_t timeoutMs)> echo;
+  std::function<EchoOutcome(const std::string& address, std::int32_t timeoutMs)> echo;
   std::function<std::string(const std::string& address)> hostName;
   std::function<std::string(const std::string& address)> macAddress;
 };
@@ -51,9 +55,13 @@ using ThreadStarter = std::function<HANDLE(LPTHREAD_START_ROUTINE routine, LPVOI
 HANDLE StartSystemThread(LPTHREAD_START_ROUTINE routine, LPVOID param, SIZE_T stackReservation, DWORD flags,
                          DWORD* threadId);
 
-// How long past its time-out an echo may stay pending before the echo
-// service counts as not answering.
+// How long past the largest pending time-out the echo service may go
+// without answering any echo of a scan before it counts as not answering.
 constexpr std::uint32_t kSilentEchoServiceGraceMs = 10000;
+
+// Milliseconds that do not count time asleep: a machine that wakes up in
+// the middle of a scan has not waited for its echoes meanwhile.
+std::uint64_t AwakeClockMs();
 
 // One live host, as its row shows it.
 struct HostRecord {
@@ -144,6 +152,8 @@ struct ScanSettings {
   std::shared_ptr<PendingEchoes> processEchoes = std::make_shared<PendingEchoes>();
   std::uint32_t silentEchoGraceMs = kSilentEchoServiceGraceMs;
   std::shared_ptr<WorkerCensus> census = WorkerCensus::OfProcess();
+  // The clock of the silent-service rule; tests move it.
+  std::function<std::uint64_t()> clock = AwakeClockMs;
 };
 
 // Waits until none of the echoes is pending any more, or until the latest of
@@ -192,6 +202,7 @@ class ScanRun : public std::enable_shared_from_this<ScanRun> {
   void UnlistWorker(DWORD threadId);
   bool WaitForRetirement(DWORD milliseconds) const;
   bool EndIfEchoServiceSilent();
+  void EndAsFinished();
   bool WaitWatchingEchoes(DWORD milliseconds);
   void WatchEchoesUntilWorkersEnd();
 
@@ -201,7 +212,7 @@ class ScanRun : public std::enable_shared_from_this<ScanRun> {
   std::atomic<std::int32_t> ActiveWorkerCount{0};
   UniqueHandle retiredEvent_;
   std::atomic<std::size_t> startedWorkers_{0};
-  PendingEchoes echoes_;
+  EchoWatch echoes_;
   // WorkerHandleList: the handles of the workers still running, by thread
   // id. A worker takes its own handle out when it ends, so a scan of a large
   // range never holds a handle per address.

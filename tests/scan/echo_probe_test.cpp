@@ -217,6 +217,38 @@ TEST(EchoProbe, ResourceFailuresEndWithTheTimeOut) {
   }
 }
 
+// A scan judges the echo service by whether it answered: a reply, a time-out
+// and any other failure are answers; refusals for resources until the
+// time-out ran out are none, even when a refusal comes after a first send.
+TEST(ProbeEcho, TheServiceAnswersUnlessItRefusedEverySendForResources) {
+  struct Case {
+    const char* name;
+    std::vector<DWORD> sendErrors;
+    bool failEverySend;
+    std::int32_t reply;
+    bool answered;
+  };
+  const Case cases[] = {
+      {"a reply", {}, false, 7, true},
+      {"refused, then a reply", {ERROR_NOT_ENOUGH_MEMORY, IP_NO_RESOURCES}, false, 7, true},
+      {"a time-out", {IP_REQ_TIMED_OUT}, true, -1, true},
+      {"another failure", {ERROR_INVALID_PARAMETER}, true, -1, true},
+      {"refused to the end", {IP_NO_RESOURCES}, true, -1, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    RecordingEchoService service;
+    service.sendErrors = c.sendErrors;
+    service.failEverySend = c.failEverySend;
+    const EchoOutcome outcome = ProbeEcho(service, "127.0.0.1", 40, true);
+    EXPECT_EQ(outcome.replyMs, c.reply);
+    EXPECT_EQ(outcome.serviceAnswered, c.answered);
+  }
+  RecordingEchoService unused;
+  EXPECT_TRUE(ProbeEcho(unused, "", 40, true).serviceAnswered) << "nothing was asked of the service";
+  EXPECT_EQ(unused.opened, 0);
+}
+
 // 1,024 workers at once, each refused every time, with a 1 ms time-out: all
 // give up at once instead of turning into a storm of sends.
 TEST(EchoProbe, AThousandWorkersRefusedWithAOneMillisecondTimeOut) {

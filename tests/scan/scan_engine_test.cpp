@@ -308,6 +308,82 @@ TEST_F(ScanEngineTest, EchoesOverdueByTheGraceEndTheRunOnce) {
   EXPECT_EQ(port->Notices(), noticesBefore) << "a retired run reports nothing";
 }
 
+// One echo held up in a busy service far past its time-out and the grace,
+// while every other echo comes back: the service answers, and the scan
+// walks its whole range without a word about it.
+TEST_F(ScanEngineTest, AnEchoHeldUpWhileOthersReturnDoesNotEndTheRun) {
+  silentEchoGraceMs = 300;
+  port->timeoutText = "100";
+  probe.delayMs = 5;
+  probe.SlowDown("10.0.0.2", 1500);
+  auto run = Start("10.0.0.1", "10.0.0.200", 4);
+  ASSERT_TRUE(WaitForEnd(*run, 30000)) << "the scan never ended";
+  EXPECT_EQ(port->silentReports.load(), 0) << "a slow echo is not a silent service";
+  EXPECT_FALSE(run->IsRetired());
+  EXPECT_EQ(probe.Probed().size(), 200u) << "the rest of the range was skipped";
+  EXPECT_EQ(port->Notices().size(), 200u);
+}
+
+// Look-ups take their time after the echo has come back: however long, they
+// are no echo the service owes.
+TEST_F(ScanEngineTest, ALookUpSlowerThanTheGraceDoesNotEndTheRun) {
+  silentEchoGraceMs = 100;
+  port->timeoutText = "1";
+  probe.lookupDelayMs = 250;
+  probe.SetLive({{"10.0.0.1", 1}, {"10.0.0.2", 1}, {"10.0.0.3", 1}});
+  auto run = Start("10.0.0.1", "10.0.0.3", 3);
+  ASSERT_TRUE(WaitForEnd(*run, 20000));
+  EXPECT_EQ(port->silentReports.load(), 0);
+  EXPECT_EQ(port->Hosts().size(), 3u);
+}
+
+// A service that refuses every echo for want of room answers none of them:
+// the scan ends once, with the message, though every echo came back.
+TEST_F(ScanEngineTest, AServiceThatRefusesEveryEchoEndsTheRunOnce) {
+  silentEchoGraceMs = 300;
+  port->timeoutText = "50";
+  probe.refuse = true;
+  auto run = Start("10.0.0.1", "10.0.0.250", 4);
+  ASSERT_TRUE(WaitFor([&] { return run->IsRetired(); }, 20000)) << "the scan never ended";
+  EXPECT_EQ(port->silentReports.load(), 1);
+  EXPECT_LT(probe.Probed().size(), 250u);
+  ASSERT_TRUE(WaitForEnd(*run));
+  EXPECT_EQ(port->silentReports.load(), 1);
+}
+
+// The walk is over and all that is left is an echo lost on the way while the
+// service answered the others: the scan ends as a finished one does, with
+// the count of 0 and no message, instead of showing itself running for ever.
+TEST_F(ScanEngineTest, AfterTheWalkALostEchoEndsTheRunAsFinished) {
+  silentEchoGraceMs = 200;
+  port->timeoutText = "1";
+  probe.SlowDown("10.0.0.3", INFINITE);
+  probe.SetLive({{"10.0.0.1", 1}, {"10.0.0.3", 1}});
+  auto run = Start("10.0.0.1", "10.0.0.8", 4);
+  ASSERT_TRUE(WaitFor([&] { return run->IsRetired(); }, 10000)) << "the lost echo kept the scan going";
+  EXPECT_EQ(port->silentReports.load(), 0);
+  EXPECT_EQ(probe.Probed().size(), 8u);
+  const std::vector<std::int32_t> notices = port->Notices();
+  ASSERT_EQ(notices.size(), 8u) << "seven workers' notices and the end's";
+  EXPECT_EQ(notices.back(), 0);
+  probe.ReleaseEchoes();
+  ASSERT_TRUE(WaitForEnd(*run));
+  EXPECT_EQ(port->Hosts().size(), 1u) << "the lost echo's late reply is not recorded";
+  EXPECT_EQ(port->Notices().size(), 8u);
+}
+
+// A worker whose reply came just before the stop begins no look-up.
+TEST_F(ScanEngineTest, ARetiredRunsWorkerSkipsTheLookUpsItHasNotBegun) {
+  probe.lookupDelayMs = 300;
+  probe.SetLive({{"10.0.0.1", 1}});
+  auto run = Start("10.0.0.1", "10.0.0.1", 1);
+  ASSERT_TRUE(WaitFor([&] { return probe.NameLookups() == 1; }));
+  run->Retire();
+  ASSERT_TRUE(WaitForEnd(*run));
+  EXPECT_EQ(probe.MacLookups(), 0);
+  EXPECT_TRUE(port->Hosts().empty());
+}
+
 // The wait at the program's end is bounded: an echo long overdue belongs
 // to a service that will not answer.
 TEST(WaitForPendingEchoes, GivesUpOnceTheLatestEchoIsOverdueByTheGrace) {

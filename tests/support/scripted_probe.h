@@ -23,6 +23,18 @@ class ScriptedProbe {
  public:
   std::map<std::string, std::int32_t> live;
   std::atomic<DWORD> delayMs{1};
+  // Every echo is refused for resources until its time-out, as by a service
+  // with no room left: the echo ends without an answer.
+  std::atomic<bool> refuse{false};
+  // How long each name and each MAC look-up takes.
+  std::atomic<DWORD> lookupDelayMs{0};
+
+  // The echo of this address takes this long (INFINITE: until the echoes
+  // are released), whatever its time-out.
+  void SlowDown(const std::string& address, DWORD delayMs) {
+    std::lock_guard<std::mutex> hold(mutex_);
+    slow_[address] = delayMs;
+  }
 
   // From now on echoes wait until released: up to their time-out, as a
   // silent address would, or, with `never`, for ever, as the echoes of a
@@ -51,20 +63,28 @@ class ScriptedProbe {
         timeouts_.push_back(timeout);
         probeTimesMs_.push_back(NowMs());
       }
-      if (holding_) {
+      const bool refused = refuse.load();
+      if (const DWORD slow = SlowDelayOf(address); slow != 0) {
+        WaitForSingleObject(released_.get(), slow);
+      } else if (holding_) {
         WaitForSingleObject(released_.get(), hold_ == Hold::kNever ? INFINITE : static_cast<DWORD>(timeout));
       } else {
-        Sleep(delayMs.load());
+        Sleep(refused ? static_cast<DWORD>(timeout) : delayMs.load());
       }
       --running_;
+      if (refused) return EchoOutcome{-1, false};
       std::lock_guard<std::mutex> hold(mutex_);
       const auto it = live.find(address);
-      return it == live.end() ? -1 : it->second;
+      return EchoOutcome{it == live.end() ? -1 : it->second, true};
     };
-    services.hostName = [](const std::string& address) {
+    services.hostName = [this](const std::string& address) {
+      ++nameLookups_;
+      Sleep(lookupDelayMs.load());
       return address.back() == '3' ? std::string() : "pc-" + address;
     };
-    services.macAddress = [](const std::string& address) {
+    services.macAddress = [this](const std::string& address) {
+      ++macLookups_;
+      Sleep(lookupDelayMs.load());
       return MacText({2, 0, 0, 0, 0, static_cast<std::uint8_t>(LastOctetValue(address))});
     };
     return services;
@@ -95,15 +115,26 @@ class ScriptedProbe {
     mostRunning_ = 0;
   }
   int MostRunning() const { return mostRunning_.load(); }
+  int NameLookups() const { return nameLookups_.load(); }
+  int MacLookups() const { return macLookups_.load(); }
   int Running() const { return running_.load(); }
 
  private:
+  DWORD SlowDelayOf(const std::string& address) {
+    std::lock_guard<std::mutex> hold(mutex_);
+    const auto it = slow_.find(address);
+    return it == slow_.end() ? 0 : it->second;
+  }
+
   std::mutex mutex_;
+  std::map<std::string, DWORD> slow_;
   std::vector<std::string> probed_;
   std::vector<std::int32_t> timeouts_;
   std::vector<double> probeTimesMs_;
   std::atomic<int> running_{0};
   std::atomic<int> mostRunning_{0};
+  std::atomic<int> nameLookups_{0};
+  std::atomic<int> macLookups_{0};
   std::atomic<bool> holding_{false};
   std::atomic<Hold> hold_{Hold::kUntilTimeOut};
   UniqueHandle released_{CreateEventA(nullptr, TRUE, FALSE, nullptr)};
