@@ -91,7 +91,14 @@ void OnStartClicked(ProgramState& state, MainWindow& window) {
   state.DispatcherHandle = state.currentScan->StartDispatcher();
   // The old scan is retired already and nothing of the new one will ever
   // report, so the window says what a stop says.
-  if (!state.DispatcherHandle) OnStopClicked(state, window);
+  if (!state.DispatcherHandle) {
+    OnStopClicked(state, window);
+    return;
+  }
+  // Until a worker ends nothing reports, and a new scan may wait long for
+  // room to start its first: the window says at once that it scans.
+  window.SetStatusText(0, kScanning);
+  window.SetStatusText(1, RunningWorkersText(0));
 }
 
 void OnStopClicked(ProgramState& state, MainWindow& window) {

@@ -23,6 +23,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <utility>
@@ -191,8 +192,9 @@ class ScanRun : public std::enable_shared_from_this<ScanRun> {
   static DWORD WINAPI ScanDispatcher(LPVOID param);
   static DWORD WINAPI HostProbeWorker(LPVOID param);
   void Dispatch();
-  bool DispatchAddress(const std::string& address, DispatchPause& pause, bool& operatorTold);
-  bool WaitForFreeSlot();
+  bool DispatchAddress(const std::string& address, DispatchPause& pause);
+  bool WaitForFreeSlot(std::optional<std::uint64_t>& roomWantedSince);
+  bool BearWaitForRoom(std::uint64_t wantedSinceMs);
   bool WaitOutPause(const DispatchPause& pause);
   bool StartWorker(const std::string& address, DispatchPause& pause);
   void GiveSlotBack();
@@ -212,6 +214,9 @@ class ScanRun : public std::enable_shared_from_this<ScanRun> {
   std::atomic<std::int32_t> ActiveWorkerCount{0};
   UniqueHandle retiredEvent_;
   std::atomic<std::size_t> startedWorkers_{0};
+  // Whether the operator has heard that the scan waits for room; only the
+  // dispatcher reads and writes it.
+  bool operatorToldOfRoom_ = false;
   EchoWatch echoes_;
   // WorkerHandleList: the handles of the workers still running, by thread
   // id. A worker takes its own handle out when it ends, so a scan of a large

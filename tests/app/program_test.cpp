@@ -291,6 +291,20 @@ TEST_F(ProgramTest, WorkersThatCannotStartAreToldOnceAndNoAddressIsLost) {
   EXPECT_EQ(seen[0].icon, LoadIconA(nullptr, IDI_EXCLAMATION));
 }
 
+// A scan waiting for room to start its workers is a scan under way: from
+// the click on, the window never shows the idle state for it.
+TEST_F(ProgramTest, AScanWaitingForRoomShowsThatItScans) {
+  threads.refuseWorker = [](int) { return true; };
+  SetRange("10.15.0.1", "10.15.0.5");
+  Click(C::按钮_开始扫描);
+  EXPECT_EQ(Status(0), "正在扫描...");
+  EXPECT_EQ(Status(1), "线程： 0");
+  Sleep(500);
+  EXPECT_EQ(Status(0), "正在扫描...") << "while it waits";
+  Click(C::按钮2);
+  EXPECT_TRUE(Idle());
+}
+
 // The old scan is retired before the new dispatcher is asked for; when
 // none can be created the window must not go on saying it scans.
 TEST_F(ProgramTest, AStartWhoseDispatcherCannotBeCreatedShowsTheIdleState) {
