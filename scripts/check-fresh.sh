@@ -109,10 +109,12 @@ git clone -q "$ROOT" "$FRESH$PROJECT" || fail "could not clone $ROOT"
 # this machine's own mounts.
 bind_private() { mount --bind "$1" "$2" && mount --make-private "$2"; }
 tmpfs_private() { mount -t tmpfs -o "mode=$1" tmpfs "$2" && mount --make-private "$2"; }
-if ! { bind_private /proc "$FRESH/proc" && bind_private /sys "$FRESH/sys" &&
+# The root a mount point of its own, as / is on a real machine: "ip netns
+# exec" makes / a slave mount, which fails on a plain folder.
+if ! { bind_private "$FRESH" "$FRESH" && bind_private /proc "$FRESH/proc" && bind_private /sys "$FRESH/sys" &&
   bind_private /dev "$FRESH/dev" && bind_private /dev/pts "$FRESH/dev/pts" &&
   tmpfs_private 1777 "$FRESH/dev/shm" && tmpfs_private 755 "$FRESH/run"; }; then
-  fail "could not mount /proc, /sys, /dev and /run in the root"
+  fail "could not mount the root, /proc, /sys, /dev and /run"
 fi
 mkdir -p "$FRESH/run/netns"
 
