@@ -3,10 +3,11 @@
 #include <cstdio>
 #include <limits>
 
+#include "base/gbk_bytes.h"
+
 namespace qv {
 namespace {
 
-bool IsGbkLeadByte(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
 bool IsGbkTrailByte(unsigned char c) { return c >= 0x40 && c <= 0xFE && c != 0x7F; }
 
 // The ASCII character a full-width pair stands for, or 0 when it stands for none.
