@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "base/gbk_wide.h"
 #include "export/export_text.h"
 #include "export/whole_file.h"
 
@@ -72,13 +73,13 @@ int main(int argc, char** argv) {
   } else {
     GetTempPathA(MAX_PATH, folder);
   }
-  const std::string path = std::string(folder) + "qv_export_bench.txt";
+  const std::wstring path = qv::WideFromGbk(std::string(folder) + "qv_export_bench.txt");
   const std::string text = qv::ExportText(rows);
   bool written = true;
   const LONGLONG writeStart = Now();
   for (int i = 0; i < kWrites; ++i) written = qv::WriteWholeFile(path, text) && written;
   const double writeMicroseconds = MicrosecondsSince(writeStart) / kWrites;
-  DeleteFileA(path.c_str());
+  DeleteFileW(path.c_str());
 
   std::printf("export text, %d rows: %zu bytes, %.0f us and %.1f allocations per build\n", kRows, bytes,
               buildMicroseconds, allocationsPerBuild);

@@ -38,7 +38,7 @@ void RetireCurrentScan(ProgramState& state) {
 }
 
 void SendActiveCountNotice(MainWindow& window, std::int32_t running) {
-  SendMessageA(window.Handle(Component::标签), ActiveCountNotice, static_cast<WPARAM>(running), 0);
+  SendMessageW(window.Handle(Component::标签), ActiveCountNotice, static_cast<WPARAM>(running), 0);
 }
 
 }  // namespace

@@ -41,7 +41,7 @@ class WindowScanPort final : public ScanPort {
 
   void ReportActiveCount(ScanRun& run, std::int32_t running) override {
     RunOnUiThread(window_, [&] {
-      if (!run.IsRetired()) SendMessageA(label_, ActiveCountNotice, static_cast<WPARAM>(running), 0);
+      if (!run.IsRetired()) SendMessageW(label_, ActiveCountNotice, static_cast<WPARAM>(running), 0);
     });
   }
 

@@ -3,6 +3,9 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <iterator>
 #include <optional>
 #include <string>
 
@@ -12,27 +15,50 @@ namespace qv {
 namespace {
 
 struct FullPath {
-  std::string text;
+  std::wstring text;
   std::size_t nameOffset = 0;
 
-  std::string Folder() const { return text.substr(0, nameOffset); }
+  std::wstring Folder() const { return text.substr(0, nameOffset); }
 };
 
-// The platform finds where the file name starts: a GBK trail byte may equal
-// '\', so a byte-wise search for the last separator could cut a character
-// in two. No file name (a path ending in a separator) gives nothing.
-std::optional<FullPath> ResolveFullPath(const std::string& path) {
-  const DWORD needed = GetFullPathNameA(path.c_str(), 0, nullptr, nullptr);
+// The longest name made beside the target: prefix, process, moment, count
+// and ".tmp" (see CandidateName).
+constexpr std::size_t kLongestNameMadeBeside = 3 + 8 + 16 + 8 + 4;
+
+// A program without long-path support reaches no path of MAX_PATH
+// characters or more in the plain form: where the target or a name made
+// beside it would be that long, every path takes the extended form
+// ("\\?\"). Shorter paths keep the form the operator chose.
+bool NeedsExtendedForm(std::size_t fullLength, std::size_t nameOffset) {
+  return std::max(fullLength, nameOffset + kLongestNameMadeBeside) >= MAX_PATH;
+}
+
+// The extended form names exactly the given full path, with no further
+// interpretation; a network path becomes "\\?\UNC\server\share\...".
+std::wstring ExtendedForm(const std::wstring& full) {
+  if (full.rfind(L"\\\\?\\", 0) == 0 || full.rfind(L"\\\\.\\", 0) == 0) return full;
+  if (full.rfind(L"\\\\", 0) == 0) return L"\\\\?\\UNC\\" + full.substr(2);
+  return L"\\\\?\\" + full;
+}
+
+// The platform finds where the file name starts. No file name (a path
+// ending in a separator) gives nothing.
+std::optional<FullPath> ResolveFullPath(const std::wstring& path) {
+  const DWORD needed = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
   if (needed == 0) return std::nullopt;
-  FullPath full;
-  full.text.resize(needed);
-  char* name = nullptr;
-  const DWORD length = GetFullPathNameA(path.c_str(), needed, full.text.data(), &name);
+  std::wstring text(needed, L'\0');
+  wchar_t* name = nullptr;
+  const DWORD length = GetFullPathNameW(path.c_str(), needed, text.data(), &name);
   if (length == 0 || length >= needed || name == nullptr) return std::nullopt;
-  full.nameOffset = static_cast<std::size_t>(name - full.text.data());
-  full.text.resize(length);
-  if (full.nameOffset >= full.text.size()) return std::nullopt;
-  return full;
+  std::size_t nameOffset = static_cast<std::size_t>(name - text.data());
+  text.resize(length);
+  if (nameOffset >= text.size()) return std::nullopt;
+  if (NeedsExtendedForm(text.size(), nameOffset)) {
+    const std::wstring extended = ExtendedForm(text);
+    nameOffset += extended.size() - text.size();
+    text = extended;
+  }
+  return FullPath{text, nameOffset};
 }
 
 // WriteFile takes a 32-bit length, so a larger text goes in pieces; any text
@@ -50,12 +76,8 @@ bool WriteAll(HANDLE file, std::string_view bytes) {
 
 // Flushed before the rename: otherwise a power loss soon after could leave
 // the target's name on a file whose data never reached the disk.
-bool WriteAndFlush(const std::string& path, std::string_view bytes) {
-  UniqueFile file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) return false;
-  if (!WriteAll(file.get(), bytes) || !FlushFileBuffers(file.get())) return false;
-  return CloseHandle(file.release()) != FALSE;
+bool WriteAndFlush(HANDLE file, std::string_view bytes) {
+  return WriteAll(file, bytes) && FlushFileBuffers(file);
 }
 
 // What is at the target's name before anything is written.
@@ -66,34 +88,61 @@ enum class Place { Free, ExistingFile, Refused };
 // it (and, run as root, even opens it for writing), so the attribute is
 // checked here. An open without sharing fails while any other handle is
 // open, shared or not; Wine's ReplaceFile would replace such a file.
-Place ExaminePlace(const std::string& path) {
-  const DWORD attributes = GetFileAttributesA(path.c_str());
+Place ExaminePlace(const std::wstring& path) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) return Place::Free;
   if ((attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)) != 0) return Place::Refused;
-  const UniqueFile alone(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+  const UniqueFile alone(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
   return alone ? Place::ExistingFile : Place::Refused;
 }
 
-// A uniquely named file in the target's folder, deleted when it goes unless
-// it was handed on.
+// A name no file in the folder has: the prefix, then the process, the
+// moment and a count, each in hexadecimal. GetTempFileName would limit the
+// folder to MAX_PATH less 14 characters and to the ANSI code page.
+std::wstring CandidateName(const std::wstring& folder, const wchar_t* prefix, unsigned attempt) {
+  static std::atomic<unsigned> sequence{0};
+  wchar_t name[64];
+  std::swprintf(name, std::size(name), L"%ls%lx%llx%x.tmp", prefix, static_cast<unsigned long>(GetCurrentProcessId()),
+                static_cast<unsigned long long>(GetTickCount64()), sequence.fetch_add(1) + attempt);
+  return folder + name;
+}
+
+// A uniquely named, empty file in the target's folder, deleted when it goes
+// unless it was handed on. The file is created here (never opened if it was
+// there before), so no other file can be taken for it.
 class NameBeside {
  public:
-  NameBeside(const std::string& folder, const char* prefix) {
-    char name[MAX_PATH] = {};
-    if (GetTempFileNameA(folder.c_str(), prefix, 0, name) != 0) path_ = name;
+  NameBeside(const std::wstring& folder, const wchar_t* prefix) {
+    constexpr unsigned kAttempts = 100;
+    for (unsigned attempt = 0; attempt < kAttempts && path_.empty(); ++attempt) {
+      std::wstring candidate = CandidateName(folder, prefix, attempt);
+      UniqueFile file(CreateFileW(candidate.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                                  nullptr));
+      if (file) {
+        path_ = std::move(candidate);
+        file_ = std::move(file);
+      } else if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS) {
+        break;
+      }
+    }
   }
   NameBeside(const NameBeside&) = delete;
   NameBeside& operator=(const NameBeside&) = delete;
   ~NameBeside() {
-    if (!path_.empty()) DeleteFileA(path_.c_str());
+    file_.reset();
+    if (!path_.empty()) DeleteFileW(path_.c_str());
   }
 
   bool Created() const { return !path_.empty(); }
-  const std::string& Path() const { return path_; }
+  const std::wstring& Path() const { return path_; }
+  // The handle the file was created with, open for writing until Close.
+  HANDLE File() const { return file_.get(); }
+  bool Close() { return CloseHandle(file_.release()) != FALSE; }
   void HandOn() { path_.clear(); }
 
  private:
-  std::string path_;
+  std::wstring path_;
+  UniqueFile file_;
 };
 
 // Failures of ReplaceFile that leave the old file where and as it was and
@@ -118,16 +167,19 @@ bool RenameMayStillWork(DWORD error) {
 // target's name in one step.
 class Replacement {
  public:
-  explicit Replacement(const std::string& folder) : folder_(folder), file_(folder, "~qv") {}
+  explicit Replacement(const std::wstring& folder) : folder_(folder), file_(folder, L"~qv") {}
 
   bool Created() const { return file_.Created(); }
-  const std::string& Path() const { return file_.Path(); }
+
+  // The new text is complete and on the disk before the file takes any name
+  // but its own.
+  bool Fill(std::string_view bytes) { return WriteAndFlush(file_.File(), bytes) && file_.Close(); }
 
   // The rename fails while any handle holds the target open, shared or not:
   // Windows refuses it, and the Wine server checks for open handles in the
   // same request that renames.
-  bool RenameOver(const std::string& target) {
-    if (!MoveFileExA(file_.Path().c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+  bool RenameOver(const std::wstring& target) {
+    if (!MoveFileExW(file_.Path().c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
       return false;
     }
     file_.HandOn();
@@ -138,10 +190,10 @@ class Replacement {
   // treats a symbolic link as the platform does; a plain rename would give
   // the new file the folder's defaults. The old file waits under a backup
   // name until the new one has the target's name.
-  bool Replace(const std::string& target) {
-    NameBeside backup(folder_, "~qb");
-    if (!backup.Created()) return false;
-    if (ReplaceFileA(target.c_str(), file_.Path().c_str(), backup.Path().c_str(),
+  bool Replace(const std::wstring& target) {
+    NameBeside backup(folder_, L"~qb");
+    if (!backup.Created() || !backup.Close()) return false;
+    if (ReplaceFileW(target.c_str(), file_.Path().c_str(), backup.Path().c_str(),
                      REPLACEFILE_IGNORE_MERGE_ERRORS | REPLACEFILE_IGNORE_ACL_ERRORS, nullptr, nullptr)) {
       file_.HandOn();
       return true;
@@ -149,28 +201,28 @@ class Replacement {
     const DWORD error = GetLastError();
     if (error == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2) {
       // The old file is under the backup name and the target's name is free.
-      if (!MoveFileExA(backup.Path().c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH)) backup.HandOn();
+      if (!MoveFileExW(backup.Path().c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH)) backup.HandOn();
       return false;
     }
     return RenameMayStillWork(error) && RenameOver(target);
   }
 
  private:
-  std::string folder_;
+  std::wstring folder_;
   NameBeside file_;
 };
 
 }  // namespace
 
-bool WriteWholeFile(std::string_view path, std::string_view bytes) {
+bool WriteWholeFile(std::wstring_view path, std::string_view bytes) {
   // A NUL inside the path would silently name another file.
-  if (path.empty() || path.find('\0') != std::string_view::npos) return false;
-  const std::optional<FullPath> target = ResolveFullPath(std::string(path));
+  if (path.empty() || path.find(L'\0') != std::wstring_view::npos) return false;
+  const std::optional<FullPath> target = ResolveFullPath(std::wstring(path));
   if (!target) return false;
   const Place place = ExaminePlace(target->text);
   if (place == Place::Refused) return false;
   Replacement replacement(target->Folder());
-  if (!replacement.Created() || !WriteAndFlush(replacement.Path(), bytes)) return false;
+  if (!replacement.Created() || !replacement.Fill(bytes)) return false;
   return place == Place::ExistingFile ? replacement.Replace(target->text) : replacement.RenameOver(target->text);
 }
 

@@ -5,17 +5,17 @@
 
 namespace qv {
 
-// Makes the file at path (ANSI/GBK text, full or relative) hold exactly the
-// given bytes, binary. The bytes go to a temporary file beside the target
-// and are flushed; the temporary file then takes the target's name in one
+// Makes the file at path (full or relative, of any length and with any
+// characters) hold exactly the given bytes, binary. The bytes go to a
+// temporary file beside the target and are flushed; the temporary file then takes the target's name in one
 // step: ReplaceFile where a file is there already (so it keeps that file's
 // attributes, security and streams), a rename where none is. An existing
 // file is either fully replaced or left exactly as it was, and never
 // truncated by a failed write.
-// False for an empty path, a path with a NUL byte or without a file name, a
+// False for an empty path, a path with a NUL character or without a file name, a
 // missing folder, a target that is read-only, a folder or open anywhere, and
 // any failure to create, write, flush, close, replace or rename; the
 // temporary file is removed on every failure.
-bool WriteWholeFile(std::string_view path, std::string_view bytes);
+bool WriteWholeFile(std::wstring_view path, std::string_view bytes);
 
 }  // namespace qv

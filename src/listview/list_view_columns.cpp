@@ -19,14 +19,14 @@ constexpr int kImageOnRight = 0x1000;
 std::string ListViewWrapper::GetColumnText(int column) {
   LvColumn record = ColumnRecord(LVCF_TEXT);
   const route::Reply reply =
-      Exchange(listWindow_, CrossMemory(), LVM_GETCOLUMNA, Index(column), record, TextPart::Read(kTextCapacity));
+      Exchange(listWindow_, CrossMemory(), LVM_GETCOLUMNW, Index(column), record, TextPart::Read(kTextCapacity));
   return reply.result ? reply.text : std::string();
 }
 
 std::uint8_t ListViewWrapper::GetColumnAlignment(int column) {
   LvColumn record = ColumnRecord(LVCF_FMT);
   const route::Reply reply =
-      Exchange(listWindow_, CrossMemory(), LVM_GETCOLUMNA, Index(column), record, TextPart::None(), true);
+      Exchange(listWindow_, CrossMemory(), LVM_GETCOLUMNW, Index(column), record, TextPart::None(), true);
   if (!reply.result) return kNoAlignment;
   if (record.fmt & LVCFMT_CENTER) return 1;
   if (record.fmt & LVCFMT_RIGHT) return 2;
@@ -36,45 +36,45 @@ std::uint8_t ListViewWrapper::GetColumnAlignment(int column) {
 int ListViewWrapper::GetColumnWidth(int column) {
   LvColumn record = ColumnRecord(LVCF_WIDTH);
   const route::Reply reply =
-      Exchange(listWindow_, CrossMemory(), LVM_GETCOLUMNA, Index(column), record, TextPart::None(), true);
+      Exchange(listWindow_, CrossMemory(), LVM_GETCOLUMNW, Index(column), record, TextPart::None(), true);
   return reply.result ? record.cx : 0;
 }
 
 int ListViewWrapper::GetColumnImage(int column) {
   LvColumn record = ColumnRecord(LVCF_FMT | LVCF_IMAGE);
   const route::Reply reply =
-      Exchange(listWindow_, CrossMemory(), LVM_GETCOLUMNA, Index(column), record, TextPart::None(), true);
+      Exchange(listWindow_, CrossMemory(), LVM_GETCOLUMNW, Index(column), record, TextPart::None(), true);
   return reply.result ? record.iImage : -1;
 }
 
 bool ListViewWrapper::IsColumnImageOnRight(int column) {
   LvColumn record = ColumnRecord(LVCF_FMT | LVCF_IMAGE);
   const route::Reply reply =
-      Exchange(listWindow_, CrossMemory(), LVM_GETCOLUMNA, Index(column), record, TextPart::None(), true);
+      Exchange(listWindow_, CrossMemory(), LVM_GETCOLUMNW, Index(column), record, TextPart::None(), true);
   return reply.result && (record.fmt & kImageOnRight);
 }
 
 int ListViewWrapper::SetColumnText(int column, std::string_view text) {
   LvColumn record = ColumnRecord(LVCF_TEXT);
-  return ResultOf(Exchange(listWindow_, CrossMemory(), LVM_SETCOLUMNA, Index(column), record, TextPart::Write(text)));
+  return ResultOf(Exchange(listWindow_, CrossMemory(), LVM_SETCOLUMNW, Index(column), record, TextPart::Write(text)));
 }
 
 int ListViewWrapper::SetColumnWidth(int column, int width) {
   LvColumn record = ColumnRecord(LVCF_WIDTH);
   record.cx = width;
-  return ResultOf(Exchange(listWindow_, CrossMemory(), LVM_SETCOLUMNA, Index(column), record, TextPart::None()));
+  return ResultOf(Exchange(listWindow_, CrossMemory(), LVM_SETCOLUMNW, Index(column), record, TextPart::None()));
 }
 
 int ListViewWrapper::SetColumnImage(int column, int image) {
   LvColumn record = ColumnRecord(LVCF_IMAGE);
   record.iImage = image;
-  return ResultOf(Exchange(listWindow_, CrossMemory(), LVM_SETCOLUMNA, Index(column), record, TextPart::None()));
+  return ResultOf(Exchange(listWindow_, CrossMemory(), LVM_SETCOLUMNW, Index(column), record, TextPart::None()));
 }
 
 int ListViewWrapper::GetColumnCount() {
   const auto header = reinterpret_cast<HWND>(Send(LVM_GETHEADER));
   if (!header) return 0;
-  return static_cast<int>(::SendMessageA(header, HDM_GETITEMCOUNT, 0, 0));
+  return static_cast<int>(::SendMessageW(header, HDM_GETITEMCOUNT, 0, 0));
 }
 
 int ListViewWrapper::InsertColumn(std::optional<int> position, std::string_view text, int width, int alignment,
@@ -86,7 +86,7 @@ int ListViewWrapper::InsertColumn(std::optional<int> position, std::string_view 
   if (imageOnRight) record.fmt |= kImageOnRight;
   record.iImage = image;
   const route::Reply reply =
-      Exchange(listWindow_, CrossMemory(), LVM_INSERTCOLUMNA, Index(index), record, TextPart::Write(text));
+      Exchange(listWindow_, CrossMemory(), LVM_INSERTCOLUMNW, Index(index), record, TextPart::Write(text));
   return reply.sent ? static_cast<int>(reply.result) : -1;
 }
 
@@ -97,7 +97,7 @@ bool ListViewWrapper::DeleteColumn(int column) { return Send(LVM_DELETECOLUMN, I
 HWND ListViewWrapper::EditLabel(int item) {
   if (crossProcess_) ::SetActiveWindow(::GetWindow(listWindow_, GW_OWNER));
   ::SetFocus(listWindow_);
-  return reinterpret_cast<HWND>(Send(LVM_EDITLABELA, Index(item)));
+  return reinterpret_cast<HWND>(Send(LVM_EDITLABELW, Index(item)));
 }
 
 COLORREF ListViewWrapper::GetTextColor() { return static_cast<COLORREF>(Send(LVM_GETTEXTCOLOR)); }
@@ -175,7 +175,7 @@ std::string ListViewWrapper::GetBkImage() {
   LvBkImage record{};
   record.ulFlags = LVBKIF_SOURCE_URL;
   record.cchImageMax = kImagePathCapacity;
-  return Exchange(listWindow_, CrossMemory(), LVM_GETBKIMAGEA, 0, record, TextPart::Read(kImagePathCapacity)).text;
+  return Exchange(listWindow_, CrossMemory(), LVM_GETBKIMAGEW, 0, record, TextPart::Read(kImagePathCapacity)).text;
 }
 
 void ListViewWrapper::SetBkImage(std::string_view path, bool tile) {
@@ -185,7 +185,7 @@ void ListViewWrapper::SetBkImage(std::string_view path, bool tile) {
   record.cchImageMax = static_cast<UINT>(path.size() + 1);
   record.xOffsetPercent = 100;
   record.yOffsetPercent = 100;
-  Exchange(listWindow_, CrossMemory(), LVM_SETBKIMAGEA, 0, record, TextPart::Write(path));
+  Exchange(listWindow_, CrossMemory(), LVM_SETBKIMAGEW, 0, record, TextPart::Write(path));
 }
 
 int ListViewWrapper::GetHotItem() { return static_cast<int>(Send(LVM_GETHOTITEM)); }

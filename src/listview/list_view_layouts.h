@@ -1,6 +1,6 @@
 #pragma once
-// The structures exchanged with SysListView32, in their ANSI layouts
-// without the later additions (groups, columns, tiles). In cross-process
+// The structures exchanged with SysListView32, in the layouts of its wide
+// ("W") messages without the later additions (groups, columns, tiles). In cross-process
 // mode exactly these bytes are copied into the other process, so they are
 // this program's own declarations rather than the SDK's, whose sizes change
 // with the targeted Windows version. Pointer and lParam fields are pointer
@@ -21,7 +21,7 @@ struct LvItem {
   int iSubItem;
   UINT state;
   UINT stateMask;
-  LPSTR pszText;
+  LPWSTR pszText;
   int cchTextMax;
   int iImage;
   LPARAM lParam;
@@ -32,7 +32,7 @@ struct LvColumn {
   UINT mask;
   int fmt;
   int cx;
-  LPSTR pszText;
+  LPWSTR pszText;
   int cchTextMax;
   int iSubItem;
   int iImage;
@@ -43,7 +43,7 @@ struct LvColumn {
 // no vkDirection.
 struct LvFindInfo {
   UINT flags;
-  LPCSTR psz;
+  LPCWSTR psz;
   LPARAM lParam;
   POINT pt;
 };
@@ -51,7 +51,7 @@ struct LvFindInfo {
 struct LvBkImage {
   ULONG ulFlags;
   HBITMAP hbm;
-  LPSTR pszImage;
+  LPWSTR pszImage;
   UINT cchImageMax;
   int xOffsetPercent;
   int yOffsetPercent;
@@ -65,15 +65,15 @@ static_assert(sizeof(LvBkImage) == 24);
 #endif
 
 // Every field sits where the control's own declaration has it.
-static_assert(offsetof(LvItem, pszText) == offsetof(LVITEMA, pszText));
-static_assert(offsetof(LvItem, lParam) == offsetof(LVITEMA, lParam));
-static_assert(offsetof(LvItem, iIndent) == offsetof(LVITEMA, iIndent));
-static_assert(offsetof(LvColumn, pszText) == offsetof(LVCOLUMNA, pszText));
-static_assert(offsetof(LvColumn, iOrder) == offsetof(LVCOLUMNA, iOrder));
-static_assert(offsetof(LvFindInfo, psz) == offsetof(LVFINDINFOA, psz));
-static_assert(offsetof(LvFindInfo, lParam) == offsetof(LVFINDINFOA, lParam));
-static_assert(offsetof(LvFindInfo, pt) == offsetof(LVFINDINFOA, pt));
-static_assert(offsetof(LvBkImage, pszImage) == offsetof(LVBKIMAGEA, pszImage));
-static_assert(offsetof(LvBkImage, yOffsetPercent) == offsetof(LVBKIMAGEA, yOffsetPercent));
+static_assert(offsetof(LvItem, pszText) == offsetof(LVITEMW, pszText));
+static_assert(offsetof(LvItem, lParam) == offsetof(LVITEMW, lParam));
+static_assert(offsetof(LvItem, iIndent) == offsetof(LVITEMW, iIndent));
+static_assert(offsetof(LvColumn, pszText) == offsetof(LVCOLUMNW, pszText));
+static_assert(offsetof(LvColumn, iOrder) == offsetof(LVCOLUMNW, iOrder));
+static_assert(offsetof(LvFindInfo, psz) == offsetof(LVFINDINFOW, psz));
+static_assert(offsetof(LvFindInfo, lParam) == offsetof(LVFINDINFOW, lParam));
+static_assert(offsetof(LvFindInfo, pt) == offsetof(LVFINDINFOW, pt));
+static_assert(offsetof(LvBkImage, pszImage) == offsetof(LVBKIMAGEW, pszImage));
+static_assert(offsetof(LvBkImage, yOffsetPercent) == offsetof(LVBKIMAGEW, yOffsetPercent));
 
 }  // namespace qv

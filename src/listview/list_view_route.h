@@ -7,17 +7,23 @@
 
 #include <algorithm>
 #include <cstring>
+#include <cwchar>
 #include <optional>
 #include <string>
 #include <string_view>
 
+#include "base/gbk_bytes.h"
+#include "base/gbk_wide.h"
 #include "listview/list_view_layouts.h"
 #include "listview/process_memory_helper.h"
 
 namespace qv::route {
 
 // The text that travels with a structure: none, one to hand to the
-// control, or a buffer of capacity bytes (NUL included) for it to fill.
+// control, or a buffer of capacity characters (NUL included) for it to
+// fill. Texts are GBK on this side and UTF-16 at the control, converted
+// with code page 936 whatever the system's ANSI code page: the wide
+// messages carry them in both modes.
 struct TextPart {
   enum class Kind { kNone, kWrite, kRead };
   Kind kind = Kind::kNone;
@@ -35,25 +41,28 @@ struct Reply {
   std::string text;  // a read text, never beyond its buffer
 };
 
-// The text in a buffer of capacity bytes that the control filled. The
-// control may fill it to the last byte without a terminator; the text is
-// then cut to capacity - 1 bytes, never through a double-byte character.
-inline std::string BufferText(const char* buffer, std::size_t capacity) {
+// The text in a buffer of capacity characters that the control filled, as
+// GBK of at most capacity - 1 bytes, as a read of the ANSI message gives it
+// on Chinese Windows: cut never through a double-byte character.
+inline std::string BufferText(const wchar_t* buffer, std::size_t capacity) {
   if (capacity == 0) return {};
-  const std::size_t length = ::strnlen(buffer, capacity - 1);
+  const std::string text = GbkFromWide(std::wstring_view(buffer, ::wcsnlen(buffer, capacity - 1)));
   std::size_t whole = 0;
-  while (whole < length) {
-    const std::size_t step = ::IsDBCSLeadByte(static_cast<BYTE>(buffer[whole])) ? 2 : 1;
-    if (whole + step > length) break;
+  while (whole < text.size()) {
+    const std::size_t step = IsGbkLeadByte(static_cast<unsigned char>(text[whole])) ? 2 : 1;
+    if (whole + step > capacity - 1 || whole + step > text.size()) break;
     whole += step;
   }
-  return std::string(buffer, whole);
+  return text.substr(0, whole);
 }
 
-inline void PointText(LvItem& record, char* text) { record.pszText = text; }
-inline void PointText(LvColumn& record, char* text) { record.pszText = text; }
-inline void PointText(LvFindInfo& record, char* text) { record.psz = text; }
-inline void PointText(LvBkImage& record, char* text) { record.pszImage = text; }
+// The text to hand to the control, with its terminator.
+inline std::wstring WrittenText(std::string_view gbk) { return WideFromGbk(gbk) + L'\0'; }
+
+inline void PointText(LvItem& record, wchar_t* text) { record.pszText = text; }
+inline void PointText(LvColumn& record, wchar_t* text) { record.pszText = text; }
+inline void PointText(LvFindInfo& record, wchar_t* text) { record.psz = text; }
+inline void PointText(LvBkImage& record, wchar_t* text) { record.pszImage = text; }
 
 // The control may copy its own, larger declaration of a structure (that of
 // a later Windows version) and so read past ours: it reads zeros there.
@@ -92,14 +101,14 @@ class RecordRoute {
 
  private:
   Reply SendLocal(UINT message, WPARAM wParam, Record& record, const TextPart& text, bool readBack) {
-    std::string buffer;
-    if (text.kind == TextPart::Kind::kWrite) buffer.assign(text.text);
-    if (text.kind == TextPart::Kind::kRead) buffer.assign(text.capacity, '\0');
+    std::wstring buffer;
+    if (text.kind == TextPart::Kind::kWrite) buffer = WrittenText(text.text);
+    if (text.kind == TextPart::Kind::kRead) buffer.assign(text.capacity, L'\0');
     Padded<Record> padded{record};
     if (text.kind != TextPart::Kind::kNone) PointText(padded.record, buffer.data());
     Reply reply;
     reply.sent = true;
-    reply.result = ::SendMessageA(window_, message, wParam, reinterpret_cast<LPARAM>(&padded.record));
+    reply.result = ::SendMessageW(window_, message, wParam, reinterpret_cast<LPARAM>(&padded.record));
     if (readBack) {
       record = padded.record;
       PointText(record, nullptr);
@@ -112,27 +121,30 @@ class RecordRoute {
     Record image = record;
     RemoteBlock textBlock;
     if (text.kind == TextPart::Kind::kWrite) {
-      const std::string copy(text.text);  // with its NUL
-      textBlock = RemoteBlock(*process_, copy.size() + 1);
-      if (!textBlock || !textBlock.Write(copy.c_str(), copy.size() + 1)) return {};
+      const std::wstring copy = WrittenText(text.text);
+      const std::size_t bytes = copy.size() * sizeof(wchar_t);
+      textBlock = RemoteBlock(*process_, bytes);
+      if (!textBlock || !textBlock.Write(copy.data(), bytes)) return {};
     } else if (text.kind == TextPart::Kind::kRead) {
-      textBlock = RemoteBlock(*process_, text.capacity);
+      textBlock = RemoteBlock(*process_, text.capacity * sizeof(wchar_t));
       if (!textBlock) return {};
     }
-    if (textBlock) PointText(image, reinterpret_cast<char*>(textBlock.address()));
+    if (textBlock) PointText(image, reinterpret_cast<wchar_t*>(textBlock.address()));
     if (!structure_.Write(&image, sizeof image)) return {};
 
     Reply reply;
     reply.sent = true;
-    reply.result = ::SendMessageA(window_, message, wParam, static_cast<LPARAM>(structure_.address()));
+    reply.result = ::SendMessageW(window_, message, wParam, static_cast<LPARAM>(structure_.address()));
     if (readBack) {
       const std::vector<std::uint8_t> bytes = structure_.Read(sizeof(Record));
       std::memcpy(&record, bytes.data(), sizeof(Record));
       PointText(record, nullptr);
     }
     if (text.kind == TextPart::Kind::kRead) {
-      const std::vector<std::uint8_t> bytes = textBlock.Read(text.capacity);
-      reply.text = BufferText(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+      const std::vector<std::uint8_t> bytes = textBlock.Read(text.capacity * sizeof(wchar_t));
+      std::wstring received(text.capacity, L'\0');
+      std::memcpy(received.data(), bytes.data(), std::min(bytes.size(), received.size() * sizeof(wchar_t)));
+      reply.text = BufferText(received.data(), received.size());
     }
     return reply;
   }

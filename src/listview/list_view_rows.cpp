@@ -24,7 +24,7 @@ bool InsertRow(RecordRoute<LvItem>& route, int index, const ListRow& row) {
   item.iImage = row.image;
   item.iIndent = row.indent;
   item.lParam = row.data;
-  const route::Reply inserted = route.Send(LVM_INSERTITEMA, 0, item, TextPart::Write(row.text));
+  const route::Reply inserted = route.Send(LVM_INSERTITEMW, 0, item, TextPart::Write(row.text));
   if (!inserted.sent) return false;
   if (inserted.result == -1) return true;
 
@@ -40,7 +40,7 @@ bool InsertRow(RecordRoute<LvItem>& route, int index, const ListRow& row) {
       sub.mask |= LVIF_IMAGE;
       sub.iImage = row.subImages[k - 1];
     }
-    if (!route.Send(LVM_SETITEMA, 0, sub, text).sent) return false;
+    if (!route.Send(LVM_SETITEMW, 0, sub, text).sent) return false;
   }
   return true;
 }
@@ -91,7 +91,7 @@ ListRow ListViewWrapper::ReadRow(int item) {
   RecordRoute<LvItem> route(listWindow_, CrossMemory());
   LvItem record = ItemRecord(kReadRowMask, item, 0);
   record.stateMask = kStateImageMask;
-  const route::Reply reply = route.Send(LVM_GETITEMA, 0, record, TextPart::Read(kTextCapacity), true);
+  const route::Reply reply = route.Send(LVM_GETITEMW, 0, record, TextPart::Read(kTextCapacity), true);
   if (!reply.result) return row;
   row.text = reply.text;
   row.image = record.iImage;
@@ -101,7 +101,7 @@ ListRow ListViewWrapper::ReadRow(int item) {
 
   for (std::size_t k = 1; k <= subItems; ++k) {
     LvItem sub = ItemRecord(LVIF_TEXT | LVIF_IMAGE, item, static_cast<int>(k));
-    const route::Reply read = route.Send(LVM_GETITEMA, 0, sub, TextPart::Read(kTextCapacity), true);
+    const route::Reply read = route.Send(LVM_GETITEMW, 0, sub, TextPart::Read(kTextCapacity), true);
     if (!read.result) continue;
     row.subTexts[k - 1] = read.text;
     row.subImages[k - 1] = sub.iImage;

@@ -1,6 +1,10 @@
 // Construction, binding, items, selection and searches.
 #include "listview/list_view_wrapper.h"
 
+#include <iterator>
+
+#include "base/gbk_bytes.h"
+#include "base/gbk_wide.h"
 #include "listview/list_view_common.h"
 
 namespace qv {
@@ -24,7 +28,7 @@ std::unique_ptr<ListViewWrapper> ListViewWrapper::Clone() const {
 }
 
 LRESULT ListViewWrapper::Send(UINT message, WPARAM wParam, LPARAM lParam) const {
-  return ::SendMessageA(listWindow_, message, wParam, lParam);
+  return ::SendMessageW(listWindow_, message, wParam, lParam);
 }
 
 bool ListViewWrapper::Attach(HWND window, bool crossProcess) {
@@ -33,7 +37,7 @@ bool ListViewWrapper::Attach(HWND window, bool crossProcess) {
   // like one and must stay as it is.
   for (std::size_t k = 0; k < name.size(); ++k) {
     const char c = name[k];
-    if (::IsDBCSLeadByte(static_cast<BYTE>(c)) && k + 1 < name.size()) {
+    if (IsGbkLeadByte(static_cast<unsigned char>(c)) && k + 1 < name.size()) {
       ++k;
     } else if (c >= 'a' && c <= 'z') {
       name[k] = static_cast<char>(c - 'a' + 'A');
@@ -46,10 +50,11 @@ bool ListViewWrapper::Attach(HWND window, bool crossProcess) {
 }
 
 std::string ListViewWrapper::GetWindowClassName(HWND window) {
-  char buffer[256];
-  const int length = ::GetClassNameA(window, buffer, sizeof buffer);
+  wchar_t buffer[256];
+  const int length = ::GetClassNameW(window, buffer, static_cast<int>(std::size(buffer)));
   if (length <= 0) return {};
-  std::string_view name(buffer, static_cast<std::size_t>(length));
+  const std::string text = GbkFromWide(std::wstring_view(buffer, static_cast<std::size_t>(length)));
+  std::string_view name(text);
   const std::size_t begin = name.find_first_not_of(' ');
   if (begin == std::string_view::npos) return {};
   name = name.substr(begin, name.find_last_not_of(' ') - begin + 1);
@@ -59,7 +64,7 @@ std::string ListViewWrapper::GetWindowClassName(HWND window) {
 std::string ListViewWrapper::GetItemText(int item, int subItem) {
   LvItem record = ItemRecord(LVIF_TEXT, item, subItem);
   const route::Reply reply =
-      Exchange(listWindow_, CrossMemory(), LVM_GETITEMA, 0, record, TextPart::Read(kTextCapacity));
+      Exchange(listWindow_, CrossMemory(), LVM_GETITEMW, 0, record, TextPart::Read(kTextCapacity));
   return reply.result ? reply.text : std::string();
 }
 
@@ -67,7 +72,7 @@ std::string ListViewWrapper::GetItemText(int item, int subItem) {
 // read gives the zero the structure started with.
 int ListViewWrapper::GetItemImage(int item, int subItem) {
   LvItem record = ItemRecord(LVIF_IMAGE, item, subItem);
-  Exchange(listWindow_, CrossMemory(), LVM_GETITEMA, 0, record, TextPart::None(), true);
+  Exchange(listWindow_, CrossMemory(), LVM_GETITEMW, 0, record, TextPart::None(), true);
   return record.iImage;
 }
 
@@ -77,25 +82,25 @@ int ListViewWrapper::GetItemCheckState(int item) {
 
 int ListViewWrapper::GetItemIndent(int item) {
   LvItem record = ItemRecord(LVIF_INDENT, item, 0);
-  Exchange(listWindow_, CrossMemory(), LVM_GETITEMA, 0, record, TextPart::None(), true);
+  Exchange(listWindow_, CrossMemory(), LVM_GETITEMW, 0, record, TextPart::None(), true);
   return record.iIndent;
 }
 
 int ListViewWrapper::GetItemData(int item) {
   LvItem record = ItemRecord(LVIF_PARAM, item, 0);
-  Exchange(listWindow_, CrossMemory(), LVM_GETITEMA, 0, record, TextPart::None(), true);
+  Exchange(listWindow_, CrossMemory(), LVM_GETITEMW, 0, record, TextPart::None(), true);
   return static_cast<int>(record.lParam);
 }
 
 int ListViewWrapper::SetItemText(int item, int subItem, std::string_view text) {
   LvItem record = ItemRecord(LVIF_TEXT, item, subItem);
-  return ResultOf(Exchange(listWindow_, CrossMemory(), LVM_SETITEMA, 0, record, TextPart::Write(text)));
+  return ResultOf(Exchange(listWindow_, CrossMemory(), LVM_SETITEMW, 0, record, TextPart::Write(text)));
 }
 
 int ListViewWrapper::SetItemImage(int item, int subItem, int image) {
   LvItem record = ItemRecord(LVIF_IMAGE, item, subItem);
   record.iImage = image;
-  return ResultOf(Exchange(listWindow_, CrossMemory(), LVM_SETITEMA, 0, record, TextPart::None()));
+  return ResultOf(Exchange(listWindow_, CrossMemory(), LVM_SETITEMW, 0, record, TextPart::None()));
 }
 
 int ListViewWrapper::SetItemCheckState(int item, int state) {
@@ -105,13 +110,13 @@ int ListViewWrapper::SetItemCheckState(int item, int state) {
 int ListViewWrapper::SetItemIndent(int item, int indent) {
   LvItem record = ItemRecord(LVIF_INDENT, item, 0);
   record.iIndent = indent;
-  return ResultOf(Exchange(listWindow_, CrossMemory(), LVM_SETITEMA, 0, record, TextPart::None()));
+  return ResultOf(Exchange(listWindow_, CrossMemory(), LVM_SETITEMW, 0, record, TextPart::None()));
 }
 
 int ListViewWrapper::SetItemData(int item, int data) {
   LvItem record = ItemRecord(LVIF_PARAM, item, 0);
   record.lParam = data;
-  return ResultOf(Exchange(listWindow_, CrossMemory(), LVM_SETITEMA, 0, record, TextPart::None()));
+  return ResultOf(Exchange(listWindow_, CrossMemory(), LVM_SETITEMW, 0, record, TextPart::None()));
 }
 
 // LVM_SETITEMSTATE takes the item in wParam; across processes the same
@@ -121,7 +126,7 @@ int ListViewWrapper::WriteItemState(int item, UINT state, UINT stateMask) {
   record.state = state;
   record.stateMask = stateMask;
   if (!crossProcess_) return ResultOf(Exchange(listWindow_, nullptr, LVM_SETITEMSTATE, Index(item), record, TextPart::None()));
-  return ResultOf(Exchange(listWindow_, CrossMemory(), LVM_SETITEMA, 0, record, TextPart::None()));
+  return ResultOf(Exchange(listWindow_, CrossMemory(), LVM_SETITEMW, 0, record, TextPart::None()));
 }
 
 std::vector<int> ListViewWrapper::GetSelectedItems() {
@@ -164,7 +169,7 @@ int ListViewWrapper::InsertItem(std::optional<int> position, std::string_view te
   record.iIndent = indent;
   record.lParam = data;
   const route::Reply reply =
-      Exchange(listWindow_, CrossMemory(), LVM_INSERTITEMA, 0, record, TextPart::Write(text));
+      Exchange(listWindow_, CrossMemory(), LVM_INSERTITEMW, 0, record, TextPart::Write(text));
   return reply.sent ? static_cast<int>(reply.result) : -1;
 }
 
@@ -177,7 +182,7 @@ bool ListViewWrapper::DeleteAllItems() { return Send(LVM_DELETEALLITEMS) != 0; }
 int ListViewWrapper::FindItemByText(std::string_view text, std::optional<int> start, bool wholeText, bool wrap) {
   LvFindInfo record{};
   record.flags = (wholeText ? LVFI_STRING : LVFI_PARTIAL) | (wrap ? LVFI_WRAP : 0);
-  const route::Reply reply = Exchange(listWindow_, CrossMemory(), LVM_FINDITEMA, Index(start.value_or(-1)), record,
+  const route::Reply reply = Exchange(listWindow_, CrossMemory(), LVM_FINDITEMW, Index(start.value_or(-1)), record,
                                       TextPart::Write(text));
   return reply.sent ? static_cast<int>(reply.result) : -1;
 }
@@ -187,7 +192,7 @@ int ListViewWrapper::FindItemByData(std::optional<int> start, int data, bool wra
   record.flags = LVFI_PARAM | (wrap ? LVFI_WRAP : 0);
   record.lParam = data;
   const route::Reply reply =
-      Exchange(listWindow_, CrossMemory(), LVM_FINDITEMA, Index(start.value_or(-1)), record, TextPart::None());
+      Exchange(listWindow_, CrossMemory(), LVM_FINDITEMW, Index(start.value_or(-1)), record, TextPart::None());
   return reply.sent ? static_cast<int>(reply.result) : -1;
 }
 

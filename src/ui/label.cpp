@@ -16,24 +16,24 @@ void Paint(HWND window) {
   PaintScope paint(window);
   RECT box{};
   GetClientRect(window, &box);
-  SelectScope font(paint.dc(), reinterpret_cast<HGDIOBJ>(GetWindowLongPtrA(window, kFontSlot)));
+  SelectScope font(paint.dc(), reinterpret_cast<HGDIOBJ>(GetWindowLongPtrW(window, kFontSlot)));
   SetBkMode(paint.dc(), TRANSPARENT);
   SetTextColor(paint.dc(), RGB(0, 0, 0));
-  const std::string text = WindowText(window);
-  DrawTextA(paint.dc(), text.c_str(), static_cast<int>(text.size()), &box,
+  const std::wstring text = WideWindowText(window);
+  DrawTextW(paint.dc(), text.c_str(), static_cast<int>(text.size()), &box,
             DT_LEFT | DT_SINGLELINE | DT_VCENTER | DT_NOCLIP);
 }
 
 LRESULT CALLBACK LabelProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) noexcept {
   switch (message) {
     case WM_SETFONT:
-      SetWindowLongPtrA(window, kFontSlot, static_cast<LONG_PTR>(wParam));
+      SetWindowLongPtrW(window, kFontSlot, static_cast<LONG_PTR>(wParam));
       if (LOWORD(lParam)) InvalidateRect(window, nullptr, TRUE);
       return 0;
     case WM_GETFONT:
-      return GetWindowLongPtrA(window, kFontSlot);
+      return GetWindowLongPtrW(window, kFontSlot);
     case WM_SETTEXT: {
-      const LRESULT result = DefWindowProcA(window, message, wParam, lParam);
+      const LRESULT result = DefWindowProcW(window, message, wParam, lParam);
       InvalidateRect(window, nullptr, TRUE);
       return result;
     }
@@ -41,15 +41,16 @@ LRESULT CALLBACK LabelProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
       Paint(window);
       return 0;
     default:
-      return DefWindowProcA(window, message, wParam, lParam);
+      return DefWindowProcW(window, message, wParam, lParam);
   }
 }
 
 }  // namespace
 
 bool RegisterLabelClass(HINSTANCE instance) {
-  WNDCLASSEXA wc{};
-  if (GetClassInfoExA(instance, kLabelClassName, &wc)) return true;
+  const std::wstring className = WideFromGbk(kLabelClassName);
+  WNDCLASSEXW wc{};
+  if (GetClassInfoExW(instance, className.c_str(), &wc)) return true;
   wc.cbSize = sizeof wc;
   wc.style = CS_HREDRAW | CS_VREDRAW;
   wc.lpfnWndProc = LabelProc;
@@ -57,8 +58,8 @@ bool RegisterLabelClass(HINSTANCE instance) {
   wc.hInstance = instance;
   wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
   wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-  wc.lpszClassName = kLabelClassName;
-  return RegisterClassExA(&wc) != 0;
+  wc.lpszClassName = className.c_str();
+  return RegisterClassExW(&wc) != 0;
 }
 
 }  // namespace qv

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "base/gbk_wide.h"
 #include "ui/address_field_text.h"
 #include "ui/app_messages.h"
 #include "ui/label.h"
@@ -16,8 +17,8 @@
 namespace qv {
 namespace {
 
-constexpr char kWindowClassName[] = "QuorvaneMainWindow";
-constexpr char kOwnerProperty[] = "QuorvaneMainWindow";
+constexpr wchar_t kWindowClassName[] = L"QuorvaneMainWindow";
+constexpr wchar_t kOwnerProperty[] = L"QuorvaneMainWindow";
 constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
 constexpr DWORD kWindowExStyle = WS_EX_APPWINDOW;
 constexpr int kFirstControlId = 100;
@@ -25,23 +26,23 @@ constexpr DWORD kListExStyle = LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES | LVS_EX_
 constexpr COLORREF kBlack = RGB(0, 0, 0);
 constexpr COLORREF kWhite = RGB(255, 255, 255);
 
-HINSTANCE Instance() { return GetModuleHandleA(nullptr); }
+HINSTANCE Instance() { return GetModuleHandleW(nullptr); }
 HFONT GuiFont() { return static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT)); }
 
 bool RegisterWindowClass(WNDPROC procedure) {
-  WNDCLASSEXA wc{};
-  if (GetClassInfoExA(Instance(), kWindowClassName, &wc)) return true;
+  WNDCLASSEXW wc{};
+  if (GetClassInfoExW(Instance(), kWindowClassName, &wc)) return true;
   wc.cbSize = sizeof wc;
   wc.lpfnWndProc = procedure;
   wc.hInstance = Instance();
   wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
   wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
   wc.lpszClassName = kWindowClassName;
-  return RegisterClassExA(&wc) != 0;
+  return RegisterClassExW(&wc) != 0;
 }
 
 UniqueIcon LoadSmallIcon(int id) {
-  return UniqueIcon(static_cast<HICON>(LoadImageA(Instance(), MAKEINTRESOURCEA(id), IMAGE_ICON, 16, 16, 0)));
+  return UniqueIcon(static_cast<HICON>(LoadImageW(Instance(), MAKEINTRESOURCEW(id), IMAGE_ICON, 16, 16, 0)));
 }
 
 
@@ -91,13 +92,14 @@ bool MainWindow::Create() {
   // are part of the fixed outer size.
   const int left = (GetSystemMetrics(SM_CXSCREEN) - kWindowWidth) / 2;
   const int top = (GetSystemMetrics(SM_CYSCREEN) - kWindowHeight) / 2;
-  if (!CreateWindowExA(kWindowExStyle, kWindowClassName, kWindowCaption, kWindowStyle, left, top, kWindowWidth,
+  if (!CreateWindowExW(kWindowExStyle, kWindowClassName, WideFromGbk(kWindowCaption).c_str(), kWindowStyle, left,
+                       top, kWindowWidth,
                        kWindowHeight, nullptr, nullptr, Instance(), this))
     return false;
 
   icon_ = LoadSmallIcon(QV_IDI_PROGRAM);
-  SendMessageA(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_.get()));
-  SendMessageA(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_.get()));
+  SendMessageW(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_.get()));
+  SendMessageW(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_.get()));
   if (!CreateComponents()) {
     DestroyWindow(window_);
     return false;
@@ -120,7 +122,7 @@ bool MainWindow::CreateComponents() {
     HWND created = CreateComponent(component);
     if (!created) return false;
     components_[IndexOf(component.id)] = created;
-    SendMessageA(created, WM_SETFONT, reinterpret_cast<WPARAM>(GuiFont()), FALSE);
+    SendMessageW(created, WM_SETFONT, reinterpret_cast<WPARAM>(GuiFont()), FALSE);
 
     switch (component.kind) {
       case Kind::GroupBox:
@@ -133,10 +135,10 @@ bool MainWindow::CreateComponents() {
       case Kind::AddressField:
         // The control keeps a font of its own for its four inner fields.
         for (HWND field = GetWindow(created, GW_CHILD); field; field = GetWindow(field, GW_HWNDNEXT))
-          SendMessageA(field, WM_SETFONT, reinterpret_cast<WPARAM>(GuiFont()), FALSE);
+          SendMessageW(field, WM_SETFONT, reinterpret_cast<WPARAM>(GuiFont()), FALSE);
         break;
       case Kind::EditField:
-        SendMessageA(created, EM_SETSEL, 0, 0);
+        SendMessageW(created, EM_SETSEL, 0, 0);
         if (component.spinArrows && !SetUpSpinArrows(component)) return false;
         break;
       case Kind::StatusBar:
@@ -159,7 +161,8 @@ bool MainWindow::CreateComponents() {
 HWND MainWindow::CreateComponent(const ComponentDescriptor& component) {
   HWND parent = component.parent == Parent::Group ? components_[IndexOf(Component::分组框1)] : window_;
   const DWORD style = WS_CHILD | component.style | (component.tabStop ? WS_TABSTOP : 0);
-  return CreateWindowExA(component.exStyle, WindowClassOf(component.kind), component.text, style, component.x,
+  return CreateWindowExW(component.exStyle, WideFromGbk(WindowClassOf(component.kind)).c_str(),
+                         WideFromGbk(component.text ? component.text : "").c_str(), style, component.x,
                          component.y, component.width, component.height, parent,
                          reinterpret_cast<HMENU>(static_cast<INT_PTR>(kFirstControlId + IndexOf(component.id))),
                          Instance(), nullptr);
@@ -167,18 +170,19 @@ HWND MainWindow::CreateComponent(const ComponentDescriptor& component) {
 
 bool MainWindow::SetUpReportList() {
   HWND list = Handle(Component::超级列表框1);
-  SendMessageA(list, LVM_SETEXTENDEDLISTVIEWSTYLE, kListExStyle, kListExStyle);
-  SendMessageA(list, LVM_SETTEXTCOLOR, 0, kBlack);
-  SendMessageA(list, LVM_SETTEXTBKCOLOR, 0, kWhite);
-  SendMessageA(list, LVM_SETBKCOLOR, 0, kWhite);
+  SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, kListExStyle, kListExStyle);
+  SendMessageW(list, LVM_SETTEXTCOLOR, 0, kBlack);
+  SendMessageW(list, LVM_SETTEXTBKCOLOR, 0, kWhite);
+  SendMessageW(list, LVM_SETBKCOLOR, 0, kWhite);
   for (std::size_t i = 0; i < kListColumns.size(); ++i) {
-    LVCOLUMNA column{};
+    std::wstring title = WideFromGbk(kListColumns[i].title);
+    LVCOLUMNW column{};
     column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
     column.fmt = LVCFMT_LEFT;
     column.cx = kListColumns[i].width;
-    column.pszText = const_cast<char*>(kListColumns[i].title);
+    column.pszText = title.data();
     column.iSubItem = static_cast<int>(i);
-    if (SendMessageA(list, LVM_INSERTCOLUMNA, i, reinterpret_cast<LPARAM>(&column)) != static_cast<LRESULT>(i))
+    if (SendMessageW(list, LVM_INSERTCOLUMNW, i, reinterpret_cast<LPARAM>(&column)) != static_cast<LRESULT>(i))
       return false;
   }
   // The list shares the image list (LVS_SHAREIMAGELISTS), so this object
@@ -193,7 +197,7 @@ bool MainWindow::SetUpReportList() {
   // around them (Wine's list fills behind them with its own background, but
   // a list that draws with the image list's colour must find white there).
   ImageList_SetBkColor(listImages_.get(), kWhite);
-  SendMessageA(list, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(listImages_.get()));
+  SendMessageW(list, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(listImages_.get()));
   Subclass(Component::超级列表框1);  // for the repaint pace
   return true;
 }
@@ -201,25 +205,25 @@ bool MainWindow::SetUpReportList() {
 void MainWindow::SetUpStatusBar() {
   HWND bar = Handle(Component::状态条1);
   std::array<int, kStatusPartEdges.size()> edges = kStatusPartEdges;
-  SendMessageA(bar, SB_SETPARTS, edges.size(), reinterpret_cast<LPARAM>(edges.data()));
-  SendMessageA(bar, SB_SETTEXTA, 0, reinterpret_cast<LPARAM>(kStatusInitialText));
+  SendMessageW(bar, SB_SETPARTS, edges.size(), reinterpret_cast<LPARAM>(edges.data()));
+  SendMessageW(bar, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(WideFromGbk(kStatusInitialText).c_str()));
   // Docks itself to the parent's bottom edge at its standard height.
-  SendMessageA(bar, WM_SIZE, 0, 0);
+  SendMessageW(bar, WM_SIZE, 0, 0);
 }
 
 void MainWindow::SetUpProgressBar() {
   HWND bar = Handle(Component::进度条1);
-  SendMessageA(bar, PBM_SETRANGE32, kProgressMin, kProgressMax);
-  SendMessageA(bar, PBM_SETPOS, 0, 0);
+  SendMessageW(bar, PBM_SETRANGE32, kProgressMin, kProgressMax);
+  SendMessageW(bar, PBM_SETPOS, 0, 0);
 }
 
 bool MainWindow::SetUpSpinArrows(const ComponentDescriptor& edit) {
   // No buddy and no arithmetic of its own: every press is only reported.
-  spin_ = CreateWindowExA(WS_EX_STATICEDGE, UPDOWN_CLASSA, "", WS_CHILD, edit.x + edit.width, edit.y, kSpinWidth,
+  spin_ = CreateWindowExW(WS_EX_STATICEDGE, UPDOWN_CLASSW, L"", WS_CHILD, edit.x + edit.width, edit.y, kSpinWidth,
                           edit.height, components_[IndexOf(Component::分组框1)], nullptr, Instance(), nullptr);
   if (!spin_) return false;
-  SendMessageA(spin_, UDM_SETRANGE32, 0, 100);
-  SendMessageA(spin_, WM_SETFONT, reinterpret_cast<WPARAM>(GuiFont()), FALSE);
+  SendMessageW(spin_, UDM_SETRANGE32, 0, 100);
+  SendMessageW(spin_, WM_SETFONT, reinterpret_cast<WPARAM>(GuiFont()), FALSE);
   // The arrows move, resize, show, hide and enable with their field.
   Subclass(edit.id);
   return true;
@@ -265,19 +269,19 @@ std::int32_t MainWindow::Raise(Component source, Event event, EventArgs args) {
 
 LRESULT CALLBACK MainWindow::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) noexcept {
   if (message == WM_NCCREATE) {
-    auto* self = static_cast<MainWindow*>(reinterpret_cast<const CREATESTRUCTA*>(lParam)->lpCreateParams);
+    auto* self = static_cast<MainWindow*>(reinterpret_cast<const CREATESTRUCTW*>(lParam)->lpCreateParams);
     self->window_ = window;
-    SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
   }
-  auto* self = reinterpret_cast<MainWindow*>(GetWindowLongPtrA(window, GWLP_USERDATA));
-  if (!self) return DefWindowProcA(window, message, wParam, lParam);
+  auto* self = reinterpret_cast<MainWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+  if (!self) return DefWindowProcW(window, message, wParam, lParam);
   if (message == WM_NCDESTROY) {
-    SetWindowLongPtrA(window, GWLP_USERDATA, 0);
+    SetWindowLongPtrW(window, GWLP_USERDATA, 0);
     self->window_ = nullptr;
     self->components_ = {};
     self->spin_ = nullptr;
     self->lastFocus_ = nullptr;
-    return DefWindowProcA(window, message, wParam, lParam);
+    return DefWindowProcW(window, message, wParam, lParam);
   }
   return self->HandleMessage(message, wParam, lParam);
 }
@@ -306,13 +310,13 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       if (wParam == RepaintPace::kTimerId) pace_.OnTimer();
       return 0;
     case WM_SIZE:
-      if (HWND bar = Handle(Component::状态条1)) SendMessageA(bar, WM_SIZE, wParam, lParam);
+      if (HWND bar = Handle(Component::状态条1)) SendMessageW(bar, WM_SIZE, wParam, lParam);
       return 0;
     case WM_DESTROY:
       Raise(Component::Window, Event::Destroying);
       PostQuitMessage(0);
       return 0;
-    default: return DefWindowProcA(window_, message, wParam, lParam);
+    default: return DefWindowProcW(window_, message, wParam, lParam);
   }
 }
 
@@ -320,22 +324,22 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 // from every version the program meets without a manifest).
 void MainWindow::Subclass(Component component) {
   HWND control = Handle(component);
-  SetPropA(control, kOwnerProperty, this);
+  SetPropW(control, kOwnerProperty, this);
   originalProcs_[IndexOf(component)] = reinterpret_cast<WNDPROC>(
-      SetWindowLongPtrA(control, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&MainWindow::ComponentProc)));
+      SetWindowLongPtrW(control, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&MainWindow::ComponentProc)));
 }
 
 LRESULT CALLBACK MainWindow::ComponentProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) noexcept {
-  auto* owner = static_cast<MainWindow*>(GetPropA(window, kOwnerProperty));
+  auto* owner = static_cast<MainWindow*>(GetPropW(window, kOwnerProperty));
   const Component component = owner ? owner->ComponentOf(window) : Component::Window;
-  if (component == Component::Window) return DefWindowProcA(window, message, wParam, lParam);
+  if (component == Component::Window) return DefWindowProcW(window, message, wParam, lParam);
   if (owner->pace_.Intercept(window, message, wParam, lParam)) return 0;
   const WNDPROC original = owner->originalProcs_[IndexOf(component)];
-  const auto passOn = [&] { return CallWindowProcA(original, window, message, wParam, lParam); };
+  const auto passOn = [&] { return CallWindowProcW(original, window, message, wParam, lParam); };
   switch (message) {
     case WM_NCDESTROY:
-      SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(original));
-      RemovePropA(window, kOwnerProperty);
+      SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(original));
+      RemovePropW(window, kOwnerProperty);
       break;
     case WM_ERASEBKGND:
       // A group box paints only its frame; with clipped children the
@@ -353,7 +357,7 @@ LRESULT CALLBACK MainWindow::ComponentProc(HWND window, UINT message, WPARAM wPa
     case WM_CTLCOLORSTATIC:
     case WM_CTLCOLORBTN:
       if (component == Component::分组框1 && owner->window_)
-        return SendMessageA(owner->window_, message, wParam, lParam);
+        return SendMessageW(owner->window_, message, wParam, lParam);
       break;
     case ActiveCountNotice:
       if (component == Component::标签)
@@ -385,7 +389,7 @@ void MainWindow::FollowField(HWND edit) {
   RECT box{};
   GetWindowRect(edit, &box);
   MapWindowPoints(nullptr, GetParent(edit), reinterpret_cast<POINT*>(&box), 2);
-  const bool visible = (GetWindowLongA(edit, GWL_STYLE) & WS_VISIBLE) != 0;
+  const bool visible = (GetWindowLongW(edit, GWL_STYLE) & WS_VISIBLE) != 0;
   SetWindowPos(spin_, nullptr, box.right, box.top, kSpinWidth, box.bottom - box.top,
                SWP_NOZORDER | SWP_NOACTIVATE | (visible ? SWP_SHOWWINDOW : SWP_HIDEWINDOW));
 }
@@ -447,7 +451,7 @@ void MainWindow::MoveFocus(bool backwards) {
     HWND target = Handle(cycle[static_cast<std::size_t>(next)]);
     if (!CanTakeFocus(target)) continue;
     SetFocus(target);
-    if (SendMessageA(target, WM_GETDLGCODE, 0, 0) & DLGC_HASSETSEL) SendMessageA(target, EM_SETSEL, 0, -1);
+    if (SendMessageW(target, WM_GETDLGCODE, 0, 0) & DLGC_HASSETSEL) SendMessageW(target, EM_SETSEL, 0, -1);
     return;
   }
 }
@@ -461,16 +465,16 @@ bool MainWindow::TranslateKeyboard(const MSG& message) {
       MoveFocus(GetKeyState(VK_SHIFT) < 0);
       return true;
     case VK_ESCAPE: {
-      const LRESULT wants = SendMessageA(message.hwnd, WM_GETDLGCODE, message.wParam,
+      const LRESULT wants = SendMessageW(message.hwnd, WM_GETDLGCODE, message.wParam,
                                          reinterpret_cast<LPARAM>(&message));
       if (wants & (DLGC_WANTALLKEYS | DLGC_WANTMESSAGE)) return false;
-      SendMessageA(window_, WM_CLOSE, 0, 0);
+      SendMessageW(window_, WM_CLOSE, 0, 0);
       return true;
     }
     case VK_RETURN: {
       const Component focused = ComponentOf(GetFocus());
       if (!IsKind(focused, Kind::PushButton)) return false;
-      SendMessageA(Handle(focused), BM_CLICK, 0, 0);
+      SendMessageW(Handle(focused), BM_CLICK, 0, 0);
       return true;
     }
     default: return false;
@@ -479,10 +483,10 @@ bool MainWindow::TranslateKeyboard(const MSG& message) {
 
 int RunMessageLoop(MainWindow& window) {
   MSG message{};
-  while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+  while (GetMessageW(&message, nullptr, 0, 0) > 0) {
     if (window.TranslateKeyboard(message)) continue;
     TranslateMessage(&message);
-    DispatchMessageA(&message);
+    DispatchMessageW(&message);
   }
   return static_cast<int>(message.wParam);
 }
@@ -502,9 +506,8 @@ void MainWindow::WriteContent(Component edit, std::string_view text) {
     RunOnUiThread(window_, [&] { WriteContent(edit, text); });
     return;
   }
-  const std::string content(text);
   ++suppressedChangeNotices_;
-  SetWindowTextA(Handle(edit), content.c_str());
+  SetWindowGbkText(Handle(edit), text);
   --suppressedChangeNotices_;
   Raise(edit, Event::ContentChanged);
 }
@@ -512,9 +515,9 @@ void MainWindow::WriteContent(Component edit, std::string_view text) {
 std::string MainWindow::ReadAddress(Component field) const {
   if (!IsKind(field, Kind::AddressField)) return "";
   HWND control = Handle(field);
-  if (!control || SendMessageA(control, IPM_ISBLANK, 0, 0)) return "";
+  if (!control || SendMessageW(control, IPM_ISBLANK, 0, 0)) return "";
   DWORD address = 0;
-  SendMessageA(control, IPM_GETADDRESS, 0, reinterpret_cast<LPARAM>(&address));
+  SendMessageW(control, IPM_GETADDRESS, 0, reinterpret_cast<LPARAM>(&address));
   char text[16];
   std::snprintf(text, sizeof text, "%d.%d.%d.%d", static_cast<int>(FIRST_IPADDRESS(address)),
                 static_cast<int>(SECOND_IPADDRESS(address)), static_cast<int>(THIRD_IPADDRESS(address)),
@@ -527,50 +530,50 @@ void MainWindow::WriteAddress(Component field, std::string_view text) {
   HWND control = Handle(field);
   const auto fields = ParseAddressFields(text);
   if (!fields) {
-    SendMessageA(control, IPM_CLEARADDRESS, 0, 0);
+    SendMessageW(control, IPM_CLEARADDRESS, 0, 0);
     return;
   }
   const auto [a, b, c, d] = *fields;
-  SendMessageA(control, IPM_SETADDRESS, 0, static_cast<LPARAM>(MAKEIPADDRESS(a, b, c, d)));
+  SendMessageW(control, IPM_SETADDRESS, 0, static_cast<LPARAM>(MAKEIPADDRESS(a, b, c, d)));
 }
 
 void MainWindow::SetProgress(int position) {
-  SendMessageA(Handle(Component::进度条1), PBM_SETPOS, std::clamp(position, kProgressMin, kProgressMax), 0);
+  SendMessageW(Handle(Component::进度条1), PBM_SETPOS, std::clamp(position, kProgressMin, kProgressMax), 0);
 }
 
 void MainWindow::SetStatusText(int part, std::string_view text) {
   if (part < 0 || part >= static_cast<int>(kStatusPartEdges.size())) return;
-  const std::string content(text);
-  SendMessageA(Handle(Component::状态条1), SB_SETTEXTA, static_cast<WPARAM>(part),
+  const std::wstring content = WideFromGbk(text);
+  SendMessageW(Handle(Component::状态条1), SB_SETTEXTW, static_cast<WPARAM>(part),
                reinterpret_cast<LPARAM>(content.c_str()));
 }
 
 int MainWindow::ItemCount() const {
-  return static_cast<int>(SendMessageA(Handle(Component::超级列表框1), LVM_GETITEMCOUNT, 0, 0));
+  return static_cast<int>(SendMessageW(Handle(Component::超级列表框1), LVM_GETITEMCOUNT, 0, 0));
 }
 
 std::string MainWindow::ItemText(int row, int column) const {
   HWND list = Handle(Component::超级列表框1);
-  HWND header = reinterpret_cast<HWND>(SendMessageA(list, LVM_GETHEADER, 0, 0));
-  const int columns = static_cast<int>(SendMessageA(header, HDM_GETITEMCOUNT, 0, 0));
+  HWND header = reinterpret_cast<HWND>(SendMessageW(list, LVM_GETHEADER, 0, 0));
+  const int columns = static_cast<int>(SendMessageW(header, HDM_GETITEMCOUNT, 0, 0));
   if (row < 0 || row >= ItemCount() || column < 0 || column >= columns) return "";
-  // The control truncates silently; a text that fills the buffer (less one
-  // byte, as a cut double-byte character is dropped whole) may be longer.
-  std::vector<char> buffer(260);
+  // The control truncates silently; a text that fills the buffer (less its
+  // terminator) may be longer.
+  std::vector<wchar_t> buffer(260);
   for (;;) {
-    LVITEMA item{};
+    LVITEMW item{};
     item.iSubItem = column;
     item.pszText = buffer.data();
     item.cchTextMax = static_cast<int>(buffer.size());
-    buffer[0] = '\0';
+    buffer[0] = L'\0';
     const auto length = static_cast<std::size_t>(
-        SendMessageA(list, LVM_GETITEMTEXTA, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item)));
-    if (length + 2 < buffer.size()) return std::string(item.pszText, length);
+        SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item)));
+    if (length + 1 < buffer.size()) return GbkFromWide(std::wstring_view(item.pszText, length));
     buffer.resize(buffer.size() * 2);
   }
 }
 
-void MainWindow::DeleteAllItems() { SendMessageA(Handle(Component::超级列表框1), LVM_DELETEALLITEMS, 0, 0); }
+void MainWindow::DeleteAllItems() { SendMessageW(Handle(Component::超级列表框1), LVM_DELETEALLITEMS, 0, 0); }
 
 void MainWindow::DeferRepaint(Component component) {
   if (component == Component::超级列表框1) pace_.HoldList();

@@ -13,7 +13,7 @@ int RowOf(LPARAM record, HWND list, bool insert) {
   const auto* item = reinterpret_cast<const LVITEMA*>(record);
   if (!item) return 0;
   if (!insert) return std::max(item->iItem, 0);
-  const int count = static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0));
+  const int count = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
   return std::clamp(item->iItem, 0, std::max(count, 0));
 }
 
@@ -65,7 +65,7 @@ void RepaintPace::HoldList() {
   if (!Arm()) return;
   if (!listHeld_) listHeldSince_ = GetTickCount64();
   listHeld_ = true;
-  SendMessageA(list_, WM_SETREDRAW, FALSE, 0);
+  SendMessageW(list_, WM_SETREDRAW, FALSE, 0);
 }
 
 void RepaintPace::HoldBars() {
@@ -89,7 +89,7 @@ void RepaintPace::FlushList() {
   const int firstChanged = firstChangedRow_;
   listHeld_ = false;
   firstChangedRow_ = INT_MAX;
-  SendMessageA(list_, WM_SETREDRAW, TRUE, 0);
+  SendMessageW(list_, WM_SETREDRAW, TRUE, 0);
   if (firstChanged != 0) RepaintChangedRows(firstChanged);
 }
 
@@ -103,8 +103,8 @@ void RepaintPace::FlushBars() {
 // A changed row above the page moves the rows on it.
 bool RepaintPace::ListPageChanged() const {
   if (firstChangedRow_ == INT_MAX) return false;
-  const auto top = static_cast<long long>(SendMessageA(list_, LVM_GETTOPINDEX, 0, 0));
-  const auto rows = static_cast<long long>(SendMessageA(list_, LVM_GETCOUNTPERPAGE, 0, 0));
+  const auto top = static_cast<long long>(SendMessageW(list_, LVM_GETTOPINDEX, 0, 0));
+  const auto rows = static_cast<long long>(SendMessageW(list_, LVM_GETCOUNTPERPAGE, 0, 0));
   return firstChangedRow_ <= top + rows;
 }
 
@@ -154,7 +154,7 @@ void RepaintPace::RepaintChangedRows(int firstChanged) {
   } else {
     RECT row{};
     row.left = LVIR_BOUNDS;
-    if (SendMessageA(list_, LVM_GETITEMRECT, static_cast<WPARAM>(firstChanged), reinterpret_cast<LPARAM>(&row)))
+    if (SendMessageW(list_, LVM_GETITEMRECT, static_cast<WPARAM>(firstChanged), reinterpret_cast<LPARAM>(&row)))
       changed.top = std::clamp(row.top, client.top, client.bottom);
   }
   ValidateRect(list_, nullptr);

@@ -14,7 +14,7 @@ constexpr LRESULT kUiCallDone = 0x51C0;
 
 bool SendUiCall(HWND window, UiCall& call) {
   if (!IsWindow(window)) return false;
-  return SendMessageA(window, RunOnUiThreadRequest, 0, reinterpret_cast<LPARAM>(&call)) == kUiCallDone;
+  return SendMessageW(window, RunOnUiThreadRequest, 0, reinterpret_cast<LPARAM>(&call)) == kUiCallDone;
 }
 
 LRESULT RunUiCall(LPARAM request) {

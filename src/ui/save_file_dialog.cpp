@@ -5,10 +5,11 @@
 #include <algorithm>
 #include <vector>
 
+#include "base/gbk_bytes.h"
+#include "base/gbk_wide.h"
+
 namespace qv {
 namespace {
-
-bool IsGbkLeadByte(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
 
 // Room for the long-path form of a name, not only MAX_PATH.
 constexpr std::size_t kPathCapacity = 32768;
@@ -33,23 +34,25 @@ std::string FilterToDialogList(std::string_view filter) {
 }
 
 SaveFileDialog::SaveFileDialog(const SaveDialogSettings& settings)
-    : settings_(settings), fileName_(settings.fileName) {}
+    : settings_(settings), fileName_(WideFromGbk(settings.fileName)) {}
 
 bool SaveFileDialog::Open(HWND owner) {
-  const std::string filter = FilterToDialogList(settings_.filter);
-  std::vector<char> path(kPathCapacity, '\0');
+  // The list's NULs survive the conversion, which is given its length.
+  const std::wstring filter = WideFromGbk(FilterToDialogList(settings_.filter));
+  const std::wstring defaultExtension = settings_.defaultExtension ? WideFromGbk(settings_.defaultExtension) : L"";
+  std::vector<wchar_t> path(kPathCapacity, L'\0');
   std::copy_n(fileName_.begin(), std::min(fileName_.size(), path.size() - 1), path.begin());
 
-  OPENFILENAMEA dialog{};
+  OPENFILENAMEW dialog{};
   dialog.lStructSize = sizeof dialog;
   dialog.hwndOwner = owner;
   dialog.lpstrFilter = filter.c_str();
   dialog.nFilterIndex = 1;
   dialog.lpstrFile = path.data();
   dialog.nMaxFile = static_cast<DWORD>(path.size());
-  dialog.lpstrDefExt = settings_.defaultExtension;
+  dialog.lpstrDefExt = defaultExtension.empty() ? nullptr : defaultExtension.c_str();
   dialog.Flags = (settings_.flags & ~static_cast<DWORD>(OFN_FILEMUSTEXIST)) | OFN_EXPLORER;
-  if (!GetSaveFileNameA(&dialog)) return false;
+  if (!GetSaveFileNameW(&dialog)) return false;
   fileName_ = path.data();
   return true;
 }

@@ -22,12 +22,14 @@ class SaveFileDialog {
   // The platform's modal save dialog; true when the operator confirmed a file.
   bool Open(HWND owner);
 
-  // The initial name until an open is confirmed, then the chosen full path.
-  const std::string& FileName() const noexcept { return fileName_; }
+  // The initial name until an open is confirmed, then the chosen full path,
+  // exactly as the dialog gave it: a name may hold characters that GBK
+  // cannot, and the file must still be written under that name.
+  const std::wstring& FileName() const noexcept { return fileName_; }
 
  private:
   SaveDialogSettings settings_;
-  std::string fileName_;
+  std::wstring fileName_;
 };
 
 }  // namespace qv

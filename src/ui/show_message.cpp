@@ -2,13 +2,13 @@
 
 #include <windows.h>
 
-#include <string>
+#include "base/gbk_wide.h"
 
 namespace qv {
 
 void ShowMessage(std::string_view text, unsigned flags, std::string_view caption) {
   if ((flags & MB_SYSTEMMODAL) == 0) flags |= MB_TASKMODAL;
-  MessageBoxA(nullptr, std::string(text).c_str(), std::string(caption).c_str(), flags | MB_OK);
+  MessageBoxW(nullptr, WideFromGbk(text).c_str(), WideFromGbk(caption).c_str(), flags | MB_OK);
 }
 
 }  // namespace qv

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "base/gbk_wide.h"
 #include "base/win_handle.h"
 #include "export/file_test_support.h"
 #include "support/handle_count.h"
@@ -15,10 +16,12 @@
 namespace qv {
 namespace {
 
+using test::AttributesOf;
 using test::Contents;
+using test::MakeFolder;
 using test::Names;
 using test::PutFile;
-using test::RemoveTree;
+using test::SetAttributes;
 
 // Every byte value, with CR, LF, CR LF, Ctrl-Z and NUL among them: a
 // text-mode write would change some of them.
@@ -53,37 +56,31 @@ class HalfReadableBytes {
 
 class WriteWholeFileTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char temp[MAX_PATH] = {};
-    ASSERT_NE(GetTempPathA(MAX_PATH, temp), 0u);
-    folder_ = std::string(temp) + "qv_whole_file_" + std::to_string(GetCurrentProcessId()) + "_" +
-              std::to_string(GetTickCount64());
-    ASSERT_TRUE(CreateDirectoryA(folder_.c_str(), nullptr)) << folder_;
-  }
-  void TearDown() override { RemoveTree(folder_); }
+  void SetUp() override { ASSERT_TRUE(scratch_.Created()); }
 
-  std::string In(const std::string& name) const { return folder_ + "\\" + name; }
+  std::wstring In(const std::wstring& name) const { return scratch_.In(name); }
 
-  std::string folder_;
+  test::ScratchFolder scratch_{L"qv_whole_file_"};
+  const std::wstring& folder_ = scratch_.Path();
 };
 
-using Listing = std::vector<std::string>;
+using Listing = std::vector<std::wstring>;
 
 TEST_F(WriteWholeFileTest, CreatesANewFileWithExactlyTheBytes) {
   const std::string bytes = AllByteValues();
-  EXPECT_TRUE(WriteWholeFile(In("out.txt"), bytes));
-  EXPECT_EQ(Contents(In("out.txt")), bytes);
-  EXPECT_EQ(Names(folder_), Listing{"out.txt"});
+  EXPECT_TRUE(WriteWholeFile(In(L"out.txt"), bytes));
+  EXPECT_EQ(Contents(In(L"out.txt")), bytes);
+  EXPECT_EQ(Names(folder_), Listing{L"out.txt"});
 
-  EXPECT_TRUE(WriteWholeFile(In("empty.txt"), ""));
-  EXPECT_EQ(Contents(In("empty.txt")), "");
+  EXPECT_TRUE(WriteWholeFile(In(L"empty.txt"), ""));
+  EXPECT_EQ(Contents(In(L"empty.txt")), "");
 }
 
 TEST_F(WriteWholeFileTest, ReplacesALongerFileLeavingNoOldBytes) {
-  PutFile(In("out.txt"), std::string(5000, 'o'));
-  EXPECT_TRUE(WriteWholeFile(In("out.txt"), "new\r\n"));
-  EXPECT_EQ(Contents(In("out.txt")), "new\r\n");
-  EXPECT_EQ(Names(folder_), Listing{"out.txt"});
+  PutFile(In(L"out.txt"), std::string(5000, 'o'));
+  EXPECT_TRUE(WriteWholeFile(In(L"out.txt"), "new\r\n"));
+  EXPECT_EQ(Contents(In(L"out.txt")), "new\r\n");
+  EXPECT_EQ(Names(folder_), Listing{L"out.txt"});
 }
 
 // Wine's ReplaceFile renames the new file over the old one and carries none
@@ -96,111 +93,175 @@ bool ReplaceFileKeepsAttributes() {
 
 TEST_F(WriteWholeFileTest, ReplacingAFileKeepsItsAttributesAndStreams) {
   if (!ReplaceFileKeepsAttributes()) GTEST_SKIP() << "Wine's ReplaceFile keeps neither attributes nor streams";
-  PutFile(In("old.txt"), "old");
-  PutFile(In("old.txt:note"), "kept");
-  ASSERT_TRUE(SetFileAttributesA(In("old.txt").c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE));
-  EXPECT_TRUE(WriteWholeFile(In("old.txt"), "new"));
-  EXPECT_EQ(Contents(In("old.txt")), "new");
-  EXPECT_TRUE(GetFileAttributesA(In("old.txt").c_str()) & FILE_ATTRIBUTE_HIDDEN);
-  EXPECT_EQ(Contents(In("old.txt:note")), "kept");
-  EXPECT_EQ(Names(folder_), Listing{"old.txt"});
+  PutFile(In(L"old.txt"), "old");
+  PutFile(In(L"old.txt:note"), "kept");
+  ASSERT_TRUE(SetAttributes(In(L"old.txt"), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE));
+  EXPECT_TRUE(WriteWholeFile(In(L"old.txt"), "new"));
+  EXPECT_EQ(Contents(In(L"old.txt")), "new");
+  EXPECT_TRUE(AttributesOf(In(L"old.txt")) & FILE_ATTRIBUTE_HIDDEN);
+  EXPECT_EQ(Contents(In(L"old.txt:note")), "kept");
+  EXPECT_EQ(Names(folder_), Listing{L"old.txt"});
 }
 
 TEST_F(WriteWholeFileTest, RejectsPathsThatNameNoWritableFile) {
-  EXPECT_FALSE(WriteWholeFile("", "x"));
+  EXPECT_FALSE(WriteWholeFile(L"", "x"));
   // Cut at the NUL, the path would name a.txt.
-  EXPECT_FALSE(WriteWholeFile(In("a.txt") + std::string(1, '\0') + ".log", "x"));
-  EXPECT_FALSE(WriteWholeFile(folder_ + "\\", "x"));
-  EXPECT_FALSE(WriteWholeFile(In("no such folder\\out.txt"), "x"));
+  EXPECT_FALSE(WriteWholeFile(In(L"a.txt") + std::wstring(1, L'\0') + L".log", "x"));
+  EXPECT_FALSE(WriteWholeFile(folder_ + L"\\", "x"));
+  EXPECT_FALSE(WriteWholeFile(In(L"no such folder\\out.txt"), "x"));
   EXPECT_EQ(Names(folder_), Listing{});
 }
 
 TEST_F(WriteWholeFileTest, LeavesAReadOnlyFileUntouched) {
-  PutFile(In("old.txt"), "old");
-  ASSERT_TRUE(SetFileAttributesA(In("old.txt").c_str(), FILE_ATTRIBUTE_READONLY));
-  EXPECT_FALSE(WriteWholeFile(In("old.txt"), "new"));
-  EXPECT_EQ(Contents(In("old.txt")), "old");
-  EXPECT_TRUE(GetFileAttributesA(In("old.txt").c_str()) & FILE_ATTRIBUTE_READONLY);
-  EXPECT_EQ(Names(folder_), Listing{"old.txt"});
+  PutFile(In(L"old.txt"), "old");
+  ASSERT_TRUE(SetAttributes(In(L"old.txt"), FILE_ATTRIBUTE_READONLY));
+  EXPECT_FALSE(WriteWholeFile(In(L"old.txt"), "new"));
+  EXPECT_EQ(Contents(In(L"old.txt")), "old");
+  EXPECT_TRUE(AttributesOf(In(L"old.txt")) & FILE_ATTRIBUTE_READONLY);
+  EXPECT_EQ(Names(folder_), Listing{L"old.txt"});
 }
 
 TEST_F(WriteWholeFileTest, LeavesAFileOpenWithoutSharingUntouched) {
-  PutFile(In("old.txt"), "old");
+  PutFile(In(L"old.txt"), "old");
   {
-    UniqueFile holder(CreateFileA(In("old.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    UniqueFile holder(CreateFileW(In(L"old.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
     ASSERT_TRUE(holder);
-    EXPECT_FALSE(WriteWholeFile(In("old.txt"), "new"));
+    EXPECT_FALSE(WriteWholeFile(In(L"old.txt"), "new"));
   }
-  EXPECT_EQ(Contents(In("old.txt")), "old");
-  EXPECT_EQ(Names(folder_), Listing{"old.txt"});
+  EXPECT_EQ(Contents(In(L"old.txt")), "old");
+  EXPECT_EQ(Names(folder_), Listing{L"old.txt"});
   // Once the other handle is gone the same call succeeds.
-  EXPECT_TRUE(WriteWholeFile(In("old.txt"), "new"));
-  EXPECT_EQ(Contents(In("old.txt")), "new");
+  EXPECT_TRUE(WriteWholeFile(In(L"old.txt"), "new"));
+  EXPECT_EQ(Contents(In(L"old.txt")), "new");
 }
 
 // These fail after the new text is complete in the temporary file, or while
 // writing it: the old file must survive whole.
 TEST_F(WriteWholeFileTest, KeepsTheOldFileWhenTheReplacementFails) {
-  PutFile(In("old.txt"), "old");
+  PutFile(In(L"old.txt"), "old");
   {
     SCOPED_TRACE("the target is open elsewhere, with full sharing");
-    UniqueFile holder(CreateFileA(In("old.txt").c_str(), GENERIC_READ | GENERIC_WRITE,
+    UniqueFile holder(CreateFileW(In(L"old.txt").c_str(), GENERIC_READ | GENERIC_WRITE,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0,
                                   nullptr));
     ASSERT_TRUE(holder);
-    EXPECT_FALSE(WriteWholeFile(In("old.txt"), "new"));
+    EXPECT_FALSE(WriteWholeFile(In(L"old.txt"), "new"));
   }
   {
     SCOPED_TRACE("the write fails part-way");
     const HalfReadableBytes bytes;
-    EXPECT_FALSE(WriteWholeFile(In("old.txt"), bytes.View()));
+    EXPECT_FALSE(WriteWholeFile(In(L"old.txt"), bytes.View()));
   }
-  EXPECT_EQ(Contents(In("old.txt")), "old");
+  EXPECT_EQ(Contents(In(L"old.txt")), "old");
 
-  ASSERT_TRUE(CreateDirectoryA(In("folder.txt").c_str(), nullptr));
-  PutFile(In("folder.txt\\inner"), "inner");
-  EXPECT_FALSE(WriteWholeFile(In("folder.txt"), "new")) << "a folder is not replaced";
-  EXPECT_EQ(Contents(In("folder.txt\\inner")), "inner");
+  ASSERT_TRUE(MakeFolder(In(L"folder.txt")));
+  PutFile(In(L"folder.txt\\inner"), "inner");
+  EXPECT_FALSE(WriteWholeFile(In(L"folder.txt"), "new")) << "a folder is not replaced";
+  EXPECT_EQ(Contents(In(L"folder.txt\\inner")), "inner");
 
-  EXPECT_EQ(Names(folder_), (Listing{"folder.txt", "old.txt"}));
+  EXPECT_EQ(Names(folder_), (Listing{L"folder.txt", L"old.txt"}));
 }
 
 TEST_F(WriteWholeFileTest, KeepsSpacesDotsAndGbkInNames) {
   // 0x81 0x5C is a GBK character whose trail byte equals '\'.
   const std::string trailBackslash = "\x81\x5C";
-  const std::string folder = In("扫描 结果.v2 " + trailBackslash);
-  ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
-  const Listing names = {"scan results v1.2.log", trailBackslash + " 数.txt", "局域网扫描记录.txt"};
+  const std::wstring folder = In(WideFromGbk("扫描 结果.v2 " + trailBackslash));
+  ASSERT_TRUE(MakeFolder(folder));
+  const std::vector<std::string> names = {"scan results v1.2.log", trailBackslash + " 数.txt",
+                                          "局域网扫描记录.txt"};
+  Listing expected;
   for (const std::string& name : names) {
-    EXPECT_TRUE(WriteWholeFile(folder + "\\" + name, name)) << name;
-    EXPECT_EQ(Contents(folder + "\\" + name), name);
+    const std::wstring path = folder + L"\\" + WideFromGbk(name);
+    EXPECT_TRUE(WriteWholeFile(path, name)) << path;
+    EXPECT_EQ(Contents(path), name);
+    expected.push_back(WideFromGbk(name));
   }
-  Listing sorted = names;
-  std::sort(sorted.begin(), sorted.end());
-  EXPECT_EQ(Names(folder), sorted);
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(Names(folder), expected);
+}
+
+// The operator may name a file with characters that neither GBK nor the
+// system's ANSI code page holds; a trip through either would write it under
+// another name, or not at all.
+TEST_F(WriteWholeFileTest, KeepsNamesThatGbkCannotHold) {
+  const std::wstring folderName = L"扫描结果 — Ωμέγα";
+  const std::wstring folder = In(folderName);
+  ASSERT_TRUE(MakeFolder(folder));
+  const std::wstring snowman = L"résumé ☃.txt";
+  // Beyond the basic plane each character is two UTF-16 units.
+  const std::wstring beyondThePlane = L"记录 \U00020000\U0001F4C4.txt";
+  const std::string bytes = AllByteValues();
+  for (const std::wstring& name : {snowman, beyondThePlane}) {
+    EXPECT_TRUE(WriteWholeFile(folder + L"\\" + name, bytes)) << name;
+    EXPECT_EQ(Contents(folder + L"\\" + name), bytes) << name;
+  }
+  // Replaced under the same name, not beside it.
+  EXPECT_TRUE(WriteWholeFile(folder + L"\\" + snowman, "new\r\n"));
+  EXPECT_EQ(Contents(folder + L"\\" + snowman), "new\r\n");
+
+  EXPECT_EQ(Names(folder), (Listing{snowman, beyondThePlane}));
+  EXPECT_EQ(Names(folder_), Listing{folderName});
+}
+
+// The dialog gives a deep folder in the plain form, which Windows refuses
+// past MAX_PATH (Wine takes any length, so there only the outcome shows).
+TEST_F(WriteWholeFileTest, WritesIntoFoldersDeeperThanMaxPath) {
+  const std::wstring deep = test::MakeDeepFolder(folder_, 300);
+  ASSERT_FALSE(deep.empty());
+  const std::wstring path = deep + L"\\scan.txt";
+  {
+    SCOPED_TRACE("a new file");
+    EXPECT_TRUE(WriteWholeFile(path, AllByteValues()));
+    EXPECT_EQ(Contents(path), AllByteValues());
+  }
+  {
+    SCOPED_TRACE("a longer file replaced");
+    PutFile(path, std::string(5000, 'o'));
+    EXPECT_TRUE(WriteWholeFile(path, "new\r\n"));
+    EXPECT_EQ(Contents(path), "new\r\n");
+  }
+  {
+    SCOPED_TRACE("the path already in the extended form");
+    EXPECT_TRUE(WriteWholeFile(L"\\\\?\\" + path, "again"));
+    EXPECT_EQ(Contents(path), "again");
+  }
+  EXPECT_EQ(Names(deep), Listing{L"scan.txt"});
+
+  // A short name in a folder just short of the limit fits the plain form,
+  // though the names made beside it for writing are longer than it.
+  const std::wstring edge = In(std::wstring(MAX_PATH - 20 - folder_.size() - 1, L'e'));
+  ASSERT_TRUE(MakeFolder(edge));
+  const std::wstring shortName = edge + L"\\a.txt";
+  ASSERT_EQ(shortName.size(), static_cast<std::size_t>(MAX_PATH - 14));
+  for (const char* bytes : {"first", "second"}) {
+    SCOPED_TRACE(bytes);
+    EXPECT_TRUE(WriteWholeFile(shortName, bytes));
+    EXPECT_EQ(Contents(shortName), bytes);
+  }
+  EXPECT_EQ(Names(edge), Listing{L"a.txt"});
 }
 
 TEST_F(WriteWholeFileTest, ResolvesARelativePathAgainstTheCurrentFolder) {
-  char previous[MAX_PATH] = {};
-  ASSERT_NE(GetCurrentDirectoryA(MAX_PATH, previous), 0u);
-  ASSERT_TRUE(SetCurrentDirectoryA(folder_.c_str()));
-  const bool written = WriteWholeFile("relative.txt", "text");
-  SetCurrentDirectoryA(previous);
+  wchar_t previous[MAX_PATH] = {};
+  ASSERT_NE(GetCurrentDirectoryW(MAX_PATH, previous), 0u);
+  ASSERT_TRUE(SetCurrentDirectoryW(folder_.c_str()));
+  const bool written = WriteWholeFile(L"relative.txt", "text");
+  SetCurrentDirectoryW(previous);
   EXPECT_TRUE(written);
-  EXPECT_EQ(Contents(In("relative.txt")), "text");
-  EXPECT_EQ(Names(folder_), Listing{"relative.txt"});
+  EXPECT_EQ(Contents(In(L"relative.txt")), "text");
+  EXPECT_EQ(Names(folder_), Listing{L"relative.txt"});
 }
 
 TEST_F(WriteWholeFileTest, ReleasesEveryHandle) {
-  PutFile(In("old.txt"), "old");
-  ASSERT_TRUE(SetFileAttributesA(In("old.txt").c_str(), FILE_ATTRIBUTE_READONLY));
+  PutFile(In(L"old.txt"), "old");
+  ASSERT_TRUE(SetAttributes(In(L"old.txt"), FILE_ATTRIBUTE_READONLY));
   const long before = test::ProcessHandleCount();
   ASSERT_GT(before, 0);
-  EXPECT_TRUE(WriteWholeFile(In("new.txt"), "new"));
-  EXPECT_FALSE(WriteWholeFile(In("old.txt"), "new"));
+  EXPECT_TRUE(WriteWholeFile(In(L"new.txt"), "new"));
+  EXPECT_FALSE(WriteWholeFile(In(L"old.txt"), "new"));
   {
     const HalfReadableBytes bytes;
-    EXPECT_FALSE(WriteWholeFile(In("new.txt"), bytes.View()));
+    EXPECT_FALSE(WriteWholeFile(In(L"new.txt"), bytes.View()));
   }
   EXPECT_EQ(test::ProcessHandleCount(), before);
 }

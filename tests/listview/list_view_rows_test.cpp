@@ -56,7 +56,7 @@ class InsertRowsMessages : public ListTest {
   }
   void TearDown() override { recorder_.reset(); }
 
-  std::vector<RecordedMessage> Sent() const { return recorder_->Of({WM_SETREDRAW, LVM_INSERTITEMA, LVM_SETITEMA}); }
+  std::vector<RecordedMessage> Sent() const { return recorder_->Of({WM_SETREDRAW, LVM_INSERTITEMW, LVM_SETITEMW}); }
 
   std::unique_ptr<MessageRecorder> recorder_;
 };
@@ -89,7 +89,7 @@ TEST_P(InsertRowsMessages, OneInsertPerRowAndOneWritePerSubItem) {
   const std::vector<RecordedMessage> sent = Sent();
   ASSERT_EQ(sent.size(), 6u);
   const RecordedMessage& insert = sent[1];
-  EXPECT_EQ(insert.message, UINT{LVM_INSERTITEMA});
+  EXPECT_EQ(insert.message, UINT{LVM_INSERTITEMW});
   EXPECT_EQ(insert.mask, 0x100Fu);
   EXPECT_EQ(insert.item, 0);
   EXPECT_EQ(insert.subItem, 0);
@@ -103,7 +103,7 @@ TEST_P(InsertRowsMessages, OneInsertPerRowAndOneWritePerSubItem) {
   for (int k = 1; k <= 3; ++k) {
     SCOPED_TRACE(k);
     const RecordedMessage& sub = sent[1 + k];
-    EXPECT_EQ(sub.message, UINT{LVM_SETITEMA});
+    EXPECT_EQ(sub.message, UINT{LVM_SETITEMW});
     EXPECT_EQ(sub.mask, masks[k - 1]);
     EXPECT_EQ(sub.item, 0);
     EXPECT_EQ(sub.subItem, k);
@@ -118,7 +118,7 @@ TEST_P(InsertRowsMessages, RowsGoAfterTheItemsOrAtTheGivenPosition) {
   for (const char* text : {"i0", "i1", "i2", "i3", "i4"}) wrapper_->InsertItem(std::nullopt, text);
   recorder_->messages.clear();
   wrapper_->InsertRows(std::nullopt, {Row("b", {"sb"}), Row("a", {"sa"})}, 1);
-  std::vector<RecordedMessage> sent = recorder_->Of({LVM_INSERTITEMA, LVM_SETITEMA});
+  std::vector<RecordedMessage> sent = recorder_->Of({LVM_INSERTITEMW, LVM_SETITEMW});
   ASSERT_EQ(sent.size(), 4u);
   EXPECT_EQ(sent[0].item, 5);
   EXPECT_EQ(sent[0].text, "a") << "sorted by item text";
@@ -128,7 +128,7 @@ TEST_P(InsertRowsMessages, RowsGoAfterTheItemsOrAtTheGivenPosition) {
 
   recorder_->messages.clear();
   wrapper_->InsertRows(0, {Row("y"), Row("x")}, 0);
-  sent = recorder_->Of({LVM_INSERTITEMA});
+  sent = recorder_->Of({LVM_INSERTITEMW});
   ASSERT_EQ(sent.size(), 2u);
   EXPECT_EQ(sent[0].item, 0);
   EXPECT_EQ(sent[0].text, "y") << "code 0 keeps the order";
@@ -139,11 +139,11 @@ TEST_P(InsertRowsMessages, RowsGoAfterTheItemsOrAtTheGivenPosition) {
 TEST_P(InsertRowsMessages, RefusedRowIsSkippedWithItsSubItems) {
   recorder_->refused = {"bad"};
   wrapper_->InsertRows(std::nullopt, {Row("a", {"sa"}), Row("bad", {"sbad"}), Row("c", {"sc"})}, 0);
-  const std::vector<RecordedMessage> sent = recorder_->Of({LVM_INSERTITEMA, LVM_SETITEMA});
+  const std::vector<RecordedMessage> sent = recorder_->Of({LVM_INSERTITEMW, LVM_SETITEMW});
   ASSERT_EQ(sent.size(), 5u);
-  EXPECT_EQ(sent[2].message, UINT{LVM_INSERTITEMA});
+  EXPECT_EQ(sent[2].message, UINT{LVM_INSERTITEMW});
   EXPECT_EQ(sent[2].text, "bad");
-  EXPECT_EQ(sent[3].message, UINT{LVM_INSERTITEMA});
+  EXPECT_EQ(sent[3].message, UINT{LVM_INSERTITEMW});
   EXPECT_EQ(sent[3].text, "c");
   EXPECT_EQ(sent[3].item, 2) << "the next row keeps its computed index";
   EXPECT_EQ(sent[4].item, 2) << "sub-items go to the computed index";
@@ -165,7 +165,7 @@ TEST_P(InsertRowsMessages, PositionsOutsideTheList) {
   // Beyond the end the control appends: the rows and their sub-items start
   // at the end, so each sub-item stays with its row.
   wrapper_->InsertRows(50, {Row("a", {"sa"})}, 0);
-  std::vector<RecordedMessage> sent = recorder_->Of({LVM_INSERTITEMA, LVM_SETITEMA});
+  std::vector<RecordedMessage> sent = recorder_->Of({LVM_INSERTITEMW, LVM_SETITEMW});
   ASSERT_EQ(sent.size(), 2u);
   EXPECT_EQ(sent[0].item, 1);
   EXPECT_EQ(sent[1].item, 1);
@@ -173,7 +173,7 @@ TEST_P(InsertRowsMessages, PositionsOutsideTheList) {
   // Before the start there is no place: nothing is inserted.
   recorder_->messages.clear();
   wrapper_->InsertRows(-3, {Row("x"), Row("y"), Row("z"), Row("w")}, 0);
-  EXPECT_TRUE(recorder_->Of({LVM_INSERTITEMA}).empty());
+  EXPECT_TRUE(recorder_->Of({LVM_INSERTITEMW}).empty());
   EXPECT_EQ(Sent().size(), 2u) << "redraw still off and on";
   EXPECT_EQ(wrapper_->GetItemCount(), 2);
 }
@@ -283,8 +283,8 @@ TEST(CrossProcessFailures, ProcessThatCannotBeOpenedGetsNoMessage) {
   EXPECT_EQ(list.FindItemByText("kept"), -1);
   EXPECT_EQ(list.ReadRow(0).text, "");
   list.InsertRows(std::nullopt, {Row("r", {"s"})}, 1);
-  EXPECT_TRUE(recorder.Of({LVM_INSERTITEMA, LVM_SETITEMA, LVM_GETITEMA, LVM_FINDITEMA, LVM_GETCOLUMNA,
-                           LVM_INSERTCOLUMNA})
+  EXPECT_TRUE(recorder.Of({LVM_INSERTITEMW, LVM_SETITEMW, LVM_GETITEMW, LVM_FINDITEMW, LVM_GETCOLUMNW,
+                           LVM_INSERTCOLUMNW})
                   .empty());
   EXPECT_EQ(recorder.Of({WM_SETREDRAW}).size(), 2u) << "redraw still switched back on";
   EXPECT_EQ(counts.allocations, 0);
@@ -310,8 +310,8 @@ TEST(CrossProcessFailures, BlockThatCannotBeHadEndsTheOperation) {
   // InsertRows: the first row and one sub-item go in, then blocks run out.
   counts.allocationsLeft = 3;
   list.InsertRows(std::nullopt, {Row("a", {"sa", "sb"}), Row("b")}, 0);
-  EXPECT_EQ(recorder.Of({LVM_INSERTITEMA}).size(), 1u);
-  EXPECT_EQ(recorder.Of({LVM_SETITEMA}).size(), 1u);
+  EXPECT_EQ(recorder.Of({LVM_INSERTITEMW}).size(), 1u);
+  EXPECT_EQ(recorder.Of({LVM_SETITEMW}).size(), 1u);
   EXPECT_EQ(recorder.Of({WM_SETREDRAW}).size(), 2u);
   EXPECT_EQ(list.GetItemCount(), 1);
 

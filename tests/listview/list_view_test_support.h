@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "base/gbk_wide.h"
 #include "base/win_handle.h"
 #include "listview/list_view_layouts.h"
 #include "listview/list_view_wrapper.h"
@@ -160,7 +161,7 @@ class MessageRecorder {
     ::RemovePropA(list_, kProperty);
   }
 
-  // Item texts whose LVM_INSERTITEMA the "control" answers with -1.
+  // Item texts whose LVM_INSERTITEMW the "control" answers with -1.
   std::vector<std::string> refused;
   std::vector<RecordedMessage> messages;
 
@@ -180,7 +181,7 @@ class MessageRecorder {
     auto* self = static_cast<MessageRecorder*>(::GetPropA(window, kProperty));
     if (message == WM_SETREDRAW || (message >= LVM_FIRST && message < LVM_FIRST + 0x100)) {
       RecordedMessage recorded{message, wParam};
-      if (message == LVM_INSERTITEMA || message == LVM_SETITEMA || message == LVM_SETITEMSTATE) {
+      if (message == LVM_INSERTITEMW || message == LVM_SETITEMW || message == LVM_SETITEMSTATE) {
         const auto* item = reinterpret_cast<const LvItem*>(lParam);
         recorded.mask = item->mask;
         recorded.item = item->iItem;
@@ -188,15 +189,15 @@ class MessageRecorder {
         recorded.image = item->iImage;
         recorded.state = item->state;
         recorded.stateMask = item->stateMask;
-        if ((item->mask & LVIF_TEXT) && item->pszText) recorded.text = item->pszText;
-      } else if (message == LVM_SETBKIMAGEA) {
+        if ((item->mask & LVIF_TEXT) && item->pszText) recorded.text = GbkFromWide(item->pszText);
+      } else if (message == LVM_SETBKIMAGEW) {
         const auto* image = reinterpret_cast<const LvBkImage*>(lParam);
         recorded.mask = image->ulFlags;
         recorded.image = image->xOffsetPercent;
-        if (image->pszImage) recorded.text = image->pszImage;
+        if (image->pszImage) recorded.text = GbkFromWide(image->pszImage);
       }
       self->messages.push_back(recorded);
-      if (message == LVM_INSERTITEMA)
+      if (message == LVM_INSERTITEMW)
         for (const std::string& text : self->refused)
           if (text == recorded.text) return -1;
     }

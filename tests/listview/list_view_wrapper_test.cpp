@@ -206,11 +206,11 @@ TEST_P(ListViewSelection, StateChangesGoAsTheirMessage) {
   } expected[] = {
       {1, INDEXTOSTATEIMAGEMASK(2), LVIS_STATEIMAGEMASK}, {2, LVIS_SELECTED, LVIS_SELECTED}, {0, 0, LVIS_SELECTED}};
   const bool direct = GetParam() == Mode::kSameProcess;
-  const std::vector<test::RecordedMessage> sent = recorder.Of({LVM_SETITEMSTATE, LVM_SETITEMA});
+  const std::vector<test::RecordedMessage> sent = recorder.Of({LVM_SETITEMSTATE, LVM_SETITEMW});
   ASSERT_EQ(sent.size(), std::size(expected));
   for (std::size_t k = 0; k < sent.size(); ++k) {
     SCOPED_TRACE(k);
-    EXPECT_EQ(sent[k].message, direct ? UINT{LVM_SETITEMSTATE} : UINT{LVM_SETITEMA});
+    EXPECT_EQ(sent[k].message, direct ? UINT{LVM_SETITEMSTATE} : UINT{LVM_SETITEMW});
     EXPECT_EQ(direct ? static_cast<int>(sent[k].wParam) : sent[k].item, expected[k].item);
     EXPECT_EQ(sent[k].stateMask & LVIS_STATEIMAGEMASK & expected[k].stateMask,
               expected[k].stateMask & LVIS_STATEIMAGEMASK);
@@ -385,7 +385,7 @@ TEST_P(ListViewBackground, PathOnlyTilesBehindATransparentTextBackground) {
   list.SetBkImage("C:\\windows\\qv-background.bmp");
   EXPECT_EQ(list.GetTextBkColor(), CLR_NONE);
   if (recorder) {
-    const std::vector<test::RecordedMessage> sent = recorder->Of({LVM_SETBKIMAGEA});
+    const std::vector<test::RecordedMessage> sent = recorder->Of({LVM_SETBKIMAGEW});
     ASSERT_EQ(sent.size(), 1u);
     EXPECT_EQ(sent[0].mask, UINT{LVBKIF_SOURCE_URL | LVBKIF_STYLE_TILE});
     EXPECT_EQ(sent[0].text, "C:\\windows\\qv-background.bmp");

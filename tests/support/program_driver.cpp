@@ -181,26 +181,27 @@ HWND ProgramDriver::Control(Component component) const {
 
 LRESULT ProgramDriver::Send(HWND target, UINT message, WPARAM wParam, LPARAM lParam) const {
   DWORD_PTR result = 0;
-  if (!SendMessageTimeoutA(target, message, wParam, lParam, SMTO_NORMAL, TimeLimit(kSendLimitMs), &result)) return 0;
+  if (!SendMessageTimeoutW(target, message, wParam, lParam, SMTO_NORMAL, TimeLimit(kSendLimitMs), &result)) return 0;
   return static_cast<LRESULT>(result);
 }
 
 std::string ProgramDriver::ReadText(Component edit) const { return TextOf(Control(edit)); }
 
 // GetWindowText does not ask a window of another process for its text (it
-// gives the caption the system keeps, empty for most controls): ask it.
+// gives the caption the system keeps, empty for most controls): ask it,
+// through the wide message, whatever the system's code page.
 std::string ProgramDriver::TextOf(HWND field) const {
   const auto length = static_cast<std::size_t>(Send(field, WM_GETTEXTLENGTH));
-  std::string text(length + 1, '\0');
+  std::wstring text(length + 1, L'\0');
   const auto copied =
       static_cast<std::size_t>(Send(field, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data())));
   text.resize(std::min(copied, length));
-  return text;
+  return GbkFromWide(text);
 }
 
 bool ProgramDriver::WriteText(Component edit, std::string_view text) const {
-  const std::string terminated(text);
-  return Send(Control(edit), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(terminated.c_str())) != 0;
+  const std::wstring wide = WideFromGbk(text);
+  return Send(Control(edit), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide.c_str())) != 0;
 }
 
 std::string ProgramDriver::ReadAddress(Component field) const {
@@ -233,24 +234,25 @@ bool ProgramDriver::WriteAddress(Component field, std::string_view text) const {
 
 bool ProgramDriver::Click(Component button) const {
   DWORD_PTR result = 0;
-  return SendMessageTimeoutA(Control(button), BM_CLICK, 0, 0, SMTO_NORMAL, TimeLimit(kSendLimitMs), &result) != 0;
+  return SendMessageTimeoutW(Control(button), BM_CLICK, 0, 0, SMTO_NORMAL, TimeLimit(kSendLimitMs), &result) != 0;
 }
 
 bool ProgramDriver::PostClick(Component button) const { return PostMessageA(Control(button), BM_CLICK, 0, 0) != 0; }
 
 std::string ProgramDriver::StatusPart(int part) const {
   HWND bar = Control(Component::状态条1);
-  // Wine counts characters here, not bytes: room for two bytes each.
-  const std::size_t capacity = 2u * LOWORD(Send(bar, SB_GETTEXTLENGTHA, static_cast<WPARAM>(part))) + 2u;
+  const std::size_t capacity =
+      sizeof(wchar_t) * (LOWORD(Send(bar, SB_GETTEXTLENGTHW, static_cast<WPARAM>(part))) + 1u);
   ProcessMemoryHelper memory;
   const RemoteProcess process(memory, window_);
   if (!process) return "";
   const RemoteBlock block(process, capacity);
   if (!block || !block.Write(std::string(capacity, '\0').data(), capacity)) return "";
-  Send(bar, SB_GETTEXTA, static_cast<WPARAM>(part), static_cast<LPARAM>(block.address()));
+  Send(bar, SB_GETTEXTW, static_cast<WPARAM>(part), static_cast<LPARAM>(block.address()));
   const std::vector<std::uint8_t> bytes = block.Read(capacity);
-  const auto end = std::find(bytes.begin(), bytes.end(), std::uint8_t{0});
-  return std::string(bytes.begin(), end);
+  std::wstring text(capacity / sizeof(wchar_t), L'\0');
+  std::memcpy(text.data(), bytes.data(), std::min(bytes.size(), text.size() * sizeof(wchar_t)));
+  return GbkFromWide(text.c_str());
 }
 
 std::vector<ListRow> ProgramDriver::ReadRows() const {
@@ -319,7 +321,9 @@ ExportOutcome ProgramDriver::Export(const std::string& path, DWORD limitMs) cons
   // written before that would be overwritten.
   WaitUntil([&] { return !TextOf(field).empty(); }, limitMs);
   outcome.initialName = TextOf(field);
-  if (!Send(field, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str())) || TextOf(field) != path) return outcome;
+  const std::wstring widePath = WideFromGbk(path);
+  if (!Send(field, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(widePath.c_str())) || TextOf(field) != path)
+    return outcome;
   PressOk(dialog);
   outcome.dialogAnswered = WaitUntil([&] { return !IsWindow(dialog); }, limitMs);
   if (!outcome.dialogAnswered) return outcome;

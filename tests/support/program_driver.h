@@ -75,7 +75,7 @@ class ProgramDriver {
   // BM_CLICK posted: for handlers that open a modal window.
   bool PostClick(Component button) const;
 
-  // SB_GETTEXTA into a block of the scanner's process.
+  // SB_GETTEXTW into a block of the scanner's process.
   std::string StatusPart(int part) const;
   // The report list read through ListViewWrapper in cross-process mode.
   std::vector<ListRow> ReadRows() const;

@@ -36,14 +36,14 @@ inline std::string ClassOf(HWND window) {
   return name;
 }
 
-// Same-process read of one status-bar part. Wine's SB_GETTEXTLENGTHA counts
-// characters, not bytes, so the buffer allows two bytes for each.
+// Same-process read of one status-bar part through the wide messages, as
+// GBK.
 inline std::string StatusPartText(HWND statusBar, int part) {
-  const auto length = LOWORD(SendMessageA(statusBar, SB_GETTEXTLENGTHA, part, 0));
-  std::string text(2u * length + 2u, '\0');
-  SendMessageA(statusBar, SB_GETTEXTA, part, reinterpret_cast<LPARAM>(text.data()));
-  text.resize(std::char_traits<char>::length(text.c_str()));
-  return text;
+  const auto length = LOWORD(SendMessageW(statusBar, SB_GETTEXTLENGTHW, part, 0));
+  std::wstring text(length + 1u, L'\0');
+  SendMessageW(statusBar, SB_GETTEXTW, part, reinterpret_cast<LPARAM>(text.data()));
+  text.resize(std::char_traits<wchar_t>::length(text.c_str()));
+  return GbkFromWide(text);
 }
 
 // A message box seen by MessageBoxWatcher.

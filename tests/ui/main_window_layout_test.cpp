@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -131,7 +132,7 @@ TEST_F(LayoutTest, ComponentsHaveTheirClassParentRectangleTextAndFont) {
     }
   }
   EXPECT_EQ(H(Component::通用对话框1), nullptr) << "the dialog component has no window";
-  EXPECT_EQ(window_->SaveDialog().FileName(), "局域网扫描记录");
+  EXPECT_EQ(window_->SaveDialog().FileName(), WideFromGbk("局域网扫描记录"));
 }
 
 TEST_F(LayoutTest, StackingPutsTheProgressBarAboveTheStatusBar) {
@@ -245,13 +246,13 @@ TEST_F(LayoutTest, ReportListColumnsStylesAndImages) {
   EXPECT_EQ(SendMessageA(header, HDM_GETITEMCOUNT, 0, 0), 4);
   for (int i = 0; i < 4; ++i) {
     SCOPED_TRACE(i);
-    char title[64] = {};
-    LVCOLUMNA column{};
+    wchar_t title[64] = {};
+    LVCOLUMNW column{};
     column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT;
     column.pszText = title;
-    column.cchTextMax = sizeof title;
-    ASSERT_TRUE(SendMessageA(list, LVM_GETCOLUMNA, i, reinterpret_cast<LPARAM>(&column)));
-    EXPECT_STREQ(title, columns[i].title);
+    column.cchTextMax = static_cast<int>(std::size(title));
+    ASSERT_TRUE(SendMessageW(list, LVM_GETCOLUMNW, i, reinterpret_cast<LPARAM>(&column)));
+    EXPECT_EQ(std::wstring(title), WideFromGbk(columns[i].title));
     EXPECT_EQ(column.cx, columns[i].width);
     EXPECT_EQ(column.fmt & LVCFMT_JUSTIFYMASK, LVCFMT_LEFT);
     EXPECT_FALSE(column.fmt & (LVCFMT_IMAGE | LVCFMT_BITMAP_ON_RIGHT));
@@ -350,9 +351,9 @@ TEST_F(LayoutTest, StatusBarDocksAtTheBottomWithThreeParts) {
   EXPECT_EQ(edges[2], 390);
   const char* texts[] = {"准备就绪", "", ""};
   for (int part = 0; part < 3; ++part) {
-    char text[64] = {};
-    const LRESULT result = SendMessageA(bar, SB_GETTEXTA, part, reinterpret_cast<LPARAM>(text));
-    EXPECT_STREQ(text, texts[part]);
+    wchar_t text[64] = {};
+    const LRESULT result = SendMessageW(bar, SB_GETTEXTW, part, reinterpret_cast<LPARAM>(text));
+    EXPECT_EQ(std::wstring(text), WideFromGbk(texts[part]));
     EXPECT_EQ(HIWORD(result), 0) << "normal sunken border";
   }
 }

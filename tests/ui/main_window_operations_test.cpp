@@ -23,14 +23,15 @@ std::string LongText(std::size_t bytes) {
 }
 
 void InsertRow(HWND list, int row, const std::string& first, const std::string& second) {
-  LVITEMA item{};
+  std::wstring firstText = WideFromGbk(first), secondText = WideFromGbk(second);
+  LVITEMW item{};
   item.mask = LVIF_TEXT;
   item.iItem = row;
-  item.pszText = const_cast<char*>(first.c_str());
-  ASSERT_EQ(SendMessageA(list, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item)), row);
+  item.pszText = firstText.data();
+  ASSERT_EQ(SendMessageW(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)), row);
   item.iSubItem = 1;
-  item.pszText = const_cast<char*>(second.c_str());
-  ASSERT_TRUE(SendMessageA(list, LVM_SETITEMTEXTA, row, reinterpret_cast<LPARAM>(&item)));
+  item.pszText = secondText.data();
+  ASSERT_TRUE(SendMessageW(list, LVM_SETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item)));
 }
 
 TEST_F(OperationsTest, AddressWriteAcceptsOnlyFourNumbersFrom0To255) {
@@ -92,7 +93,7 @@ TEST_F(OperationsTest, StatusPartsOutside0To2AreIgnored) {
   EXPECT_EQ(StatusPartText(bar, 0), "正在扫描...");
   EXPECT_EQ(StatusPartText(bar, 1), "线程： 3");
   EXPECT_EQ(StatusPartText(bar, 2), "存活主机数：12");
-  EXPECT_EQ(HIWORD(SendMessageA(bar, SB_GETTEXTLENGTHA, 1, 0)), 0) << "normal border kept";
+  EXPECT_EQ(HIWORD(SendMessageA(bar, SB_GETTEXTLENGTHW, 1, 0)), 0) << "normal border kept";
 }
 
 TEST_F(OperationsTest, ProgressIsClampedToItsRange) {
@@ -148,6 +149,24 @@ TEST_F(OperationsTest, VeryLongTextsDoNotBreakAnyField) {
   EXPECT_EQ(window_->ReadAddress(Component::IP编辑框_开始), "");
   RedrawWindow(window_->Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
   EXPECT_TRUE(IsWindow(window_->Handle()));
+}
+
+// What the operator types arrives as UTF-16 whatever the system's code page
+// (an input method's full-width digits included) and is read as GBK; bytes
+// that are no GBK character still read back as some text, the rest intact.
+TEST_F(OperationsTest, TypedAndOddTextsReadBackAsGbk) {
+  HWND edit = H(Component::编辑框_线程数);
+  window_->WriteContent(Component::编辑框_线程数, "");
+  for (const wchar_t typed : {L'\uFF11', L'\uFF12', L'7'}) SendMessageW(edit, WM_CHAR, typed, 1);
+  EXPECT_EQ(window_->ReadContent(Component::编辑框_线程数), "\xA3\xB1\xA3\xB2" "7");
+
+  HWND list = H(Component::超级列表框1);
+  InsertRow(list, 0, "\x80\xFF ok", "\x81");
+  const std::string cell = window_->ItemText(0);
+  ASSERT_GE(cell.size(), 3u);
+  EXPECT_EQ(cell.substr(cell.size() - 3), " ok");
+  EXPECT_FALSE(window_->ItemText(0, 1).empty());
+  window_->DeleteAllItems();
 }
 
 TEST_F(OperationsTest, CaptionAndHandles) {

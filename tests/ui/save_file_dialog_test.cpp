@@ -56,14 +56,14 @@ HWND NameControl(HWND dialog) {
 // name (when given) and confirms, or cancels.
 class Operator {
  public:
-  Operator(DWORD uiThread, std::string typed, bool confirm)
+  Operator(DWORD uiThread, std::wstring typed, bool confirm)
       : worker_([this, uiThread, typed = std::move(typed), confirm] { Run(uiThread, typed, confirm); }) {}
   ~Operator() { worker_.join(); }
   bool sawDialog() const { return sawDialog_; }
   const DialogSeen& seen() const { return seen_; }
 
  private:
-  void Run(DWORD uiThread, const std::string& typed, bool confirm) {
+  void Run(DWORD uiThread, const std::wstring& typed, bool confirm) {
     HWND dialog = nullptr;
     const ULONGLONG deadline = GetTickCount64() + TimeLimit(10000);
     while (!(dialog = FindDialog(uiThread)) && GetTickCount64() < deadline) Sleep(20);  // polling another thread's state
@@ -71,11 +71,11 @@ class Operator {
     HWND name = NameControl(dialog);
     seen_.name = WindowText(name);
     seen_.title = WindowText(dialog);
-    seen_.filterCount = static_cast<int>(SendMessageA(GetDlgItem(dialog, cmb1), CB_GETCOUNT, 0, 0));
-    seen_.filterSelected = static_cast<int>(SendMessageA(GetDlgItem(dialog, cmb1), CB_GETCURSEL, 0, 0));
+    seen_.filterCount = static_cast<int>(SendMessageW(GetDlgItem(dialog, cmb1), CB_GETCOUNT, 0, 0));
+    seen_.filterSelected = static_cast<int>(SendMessageW(GetDlgItem(dialog, cmb1), CB_GETCURSEL, 0, 0));
     sawDialog_ = true;
     if (confirm) {
-      SendMessageA(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(typed.c_str()));
+      SendMessageW(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(typed.c_str()));
       PostMessageA(dialog, WM_COMMAND, IDOK, 0);
     } else {
       PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
@@ -93,7 +93,7 @@ TEST_F(SaveFileDialogTest, CancelKeepsTheFileName) {
   SaveFileDialog& dialog = window_->SaveDialog();
   bool confirmed = true;
   {
-    Operator person(GetCurrentThreadId(), "", false);
+    Operator person(GetCurrentThreadId(), L"", false);
     confirmed = dialog.Open(window_->Handle());
     EXPECT_TRUE(person.sawDialog());
     EXPECT_EQ(person.seen().name, "局域网扫描记录");
@@ -102,32 +102,40 @@ TEST_F(SaveFileDialogTest, CancelKeepsTheFileName) {
     EXPECT_FALSE(person.seen().title.empty()) << "the platform's own title";
   }
   EXPECT_FALSE(confirmed);
-  EXPECT_EQ(dialog.FileName(), "局域网扫描记录");
+  EXPECT_EQ(dialog.FileName(), WideFromGbk("局域网扫描记录"));
 }
 
+std::wstring TempFolder() {
+  wchar_t folder[MAX_PATH] = {};
+  return GetTempPathW(MAX_PATH, folder) ? folder : L"";
+}
+
+// The name comes back exactly as typed, whatever it holds: GBK characters,
+// and characters that neither GBK nor the system's ANSI code page can hold.
 TEST_F(SaveFileDialogTest, ANewFileCanBeNamedAndGetsTheDefaultExtension) {
-  char folder[MAX_PATH] = {};
-  ASSERT_GT(GetTempPathA(MAX_PATH, folder), 0u);
-  const std::string base = std::string(folder) + "扫描记录_" + std::to_string(GetTickCount64());
-  ASSERT_EQ(GetFileAttributesA((base + ".txt").c_str()), INVALID_FILE_ATTRIBUTES);
+  const std::wstring stamp = std::to_wstring(GetTickCount64());
+  for (const std::wstring& name : {WideFromGbk("扫描记录_") + stamp, L"r\u00E9sum\u00E9 \u2603 \u03A9_" + stamp}) {
+    const std::wstring base = TempFolder() + name;
+    ASSERT_EQ(GetFileAttributesW((base + L".txt").c_str()), INVALID_FILE_ATTRIBUTES);
 
-  SaveFileDialog& dialog = window_->SaveDialog();
-  bool confirmed = false;
-  {
-    Operator person(GetCurrentThreadId(), base, true);
-    confirmed = dialog.Open(window_->Handle());
-    EXPECT_TRUE(person.sawDialog());
-  }
-  ASSERT_TRUE(confirmed) << "a file that does not exist yet must be accepted";
-  EXPECT_EQ(dialog.FileName(), base + ".txt");
-  EXPECT_EQ(GetFileAttributesA(dialog.FileName().c_str()), INVALID_FILE_ATTRIBUTES) << "the dialog only names it";
+    SaveFileDialog& dialog = window_->SaveDialog();
+    bool confirmed = false;
+    {
+      Operator person(GetCurrentThreadId(), base, true);
+      confirmed = dialog.Open(window_->Handle());
+      EXPECT_TRUE(person.sawDialog());
+    }
+    ASSERT_TRUE(confirmed) << "a file that does not exist yet must be accepted";
+    EXPECT_EQ(dialog.FileName(), base + L".txt");
+    EXPECT_EQ(GetFileAttributesW(dialog.FileName().c_str()), INVALID_FILE_ATTRIBUTES) << "the dialog only names it";
 
-  // A later cancel leaves the confirmed path.
-  {
-    Operator person(GetCurrentThreadId(), "", false);
-    EXPECT_FALSE(dialog.Open(window_->Handle()));
+    // A later cancel leaves the confirmed path.
+    {
+      Operator person(GetCurrentThreadId(), L"", false);
+      EXPECT_FALSE(dialog.Open(window_->Handle()));
+    }
+    EXPECT_EQ(dialog.FileName(), base + L".txt");
   }
-  EXPECT_EQ(dialog.FileName(), base + ".txt");
 }
 
 }  // namespace
