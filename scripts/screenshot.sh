@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Takes a picture of the main window as the operator sees it: the program
-# under Wine with the GBK code page, inside a Wine virtual desktop (so the
-# window frame is drawn) on a private virtual display. Prints the PNG's path.
+# under Wine (locale zh_CN, ANSI code page 936, unless QV_WINE_LOCALE names
+# another), inside a Wine virtual desktop (so the window frame is drawn) on
+# a private virtual display. Prints the PNG's path.
 # Usage: scripts/screenshot.sh [output.png]   (default build/screenshot.png)
 # Stops only what it started, by process id.
 set -euo pipefail

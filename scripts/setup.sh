@@ -82,10 +82,18 @@ else
   say "all packages present"
 fi
 
-if ! locale -a 2>/dev/null | grep -qi '^zh_CN\.utf-\?8$'; then
-  say "generating the zh_CN.UTF-8 locale"
-  $SUDO sed -i 's/^# *\(zh_CN.UTF-8 UTF-8\)/\1/' /etc/locale.gen
-  grep -q '^zh_CN.UTF-8 UTF-8' /etc/locale.gen || echo 'zh_CN.UTF-8 UTF-8' | $SUDO tee -a /etc/locale.gen >/dev/null
+# Wine takes its ANSI code page from the locale: the program's own (936)
+# and the two others its window is tested under (1252, 950).
+missing_locales=()
+for wanted in zh_CN en_US zh_TW; do
+  locale -a 2>/dev/null | grep -qi "^$wanted\.utf-\?8\$" || missing_locales+=("$wanted")
+done
+if [ ${#missing_locales[@]} -gt 0 ]; then
+  say "generating the locales ${missing_locales[*]/%/.UTF-8}"
+  for wanted in "${missing_locales[@]}"; do
+    $SUDO sed -i "s/^# *\($wanted.UTF-8 UTF-8\)/\1/" /etc/locale.gen
+    grep -q "^$wanted.UTF-8 UTF-8" /etc/locale.gen || echo "$wanted.UTF-8 UTF-8" | $SUDO tee -a /etc/locale.gen >/dev/null
+  done
   $SUDO locale-gen >/dev/null
 fi
 

@@ -7,7 +7,7 @@ QV_ROOT=${QV_ROOT:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)}
 # page every text of the program is written in.
 qv_wine_exports() {
   export WINEPREFIX=${WINEPREFIX:-$QV_ROOT/build/win64/wineprefix}
-  export LC_ALL=zh_CN.UTF-8
+  export LC_ALL=${QV_WINE_LOCALE:-zh_CN.UTF-8}
   export WINEARCH=${QV_WINEARCH:-win64}
   export WINEDEBUG=${WINEDEBUG:--all}
   # No Mono or Gecko installer dialogs when a prefix is created, and no
@@ -50,6 +50,7 @@ qv_wine_start() {
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
       echo "[wine] creating the Wine prefix $WINEPREFIX (about 15 s, once)" >&2
       qv_wine wineboot -i >"$WINEPREFIX.log" 2>&1 </dev/null 9>&- || true
+      qv_wine_cjk_fallback
       qv_wineserver -w 9>&-
     fi
     qv_wine_fonts
@@ -65,6 +66,15 @@ qv_wine_fonts() {
   if [ -f "$marlett" ] && [ -d "$fonts" ] && [ ! -e "$fonts/marlett.ttf" ]; then
     ln -s "$marlett" "$fonts/marlett.ttf"
   fi
+}
+
+# Windows links its UI fonts to SimSun and its like, so Chinese text shows
+# in the default GUI font whatever the language; Wine's links name SimSun
+# too, which this machine has under another name. Without it the window run
+# with ANSI code page 1252 or 950 shows boxes instead of the captions.
+qv_wine_cjk_fallback() {
+  qv_wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes' /v SimSun \
+    /d 'WenQuanYi Micro Hei' /f >>"$WINEPREFIX.log" 2>&1 </dev/null 9>&- || true
 }
 
 qv_wine_stop() {
