@@ -163,6 +163,31 @@ bool RenameMayStillWork(DWORD error) {
   }
 }
 
+// A virus scanner or the search indexer may hold the new file for a moment
+// after it is closed. These failures leave both files where and as they
+// were, so the step is tried again for a while before the export fails.
+bool IsPassingHold(DWORD error) {
+  return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION || error == ERROR_UNABLE_TO_REMOVE_REPLACED;
+}
+
+// Runs step until it succeeds, fails otherwise than by a passing hold, or
+// the patience is spent; the last error is the step's own.
+template <class Step>
+bool RetryWhileHeld(Step step) {
+  constexpr ULONGLONG kPatienceMs = 2000;
+  constexpr DWORD kPauseMs = 50;
+  const ULONGLONG end = GetTickCount64() + kPatienceMs;
+  for (;;) {
+    if (step()) return true;
+    const DWORD error = GetLastError();
+    if (!IsPassingHold(error) || GetTickCount64() >= end) {
+      SetLastError(error);
+      return false;
+    }
+    Sleep(kPauseMs);
+  }
+}
+
 // The new text, complete and flushed in a file beside the target, takes the
 // target's name in one step.
 class Replacement {
@@ -174,14 +199,16 @@ class Replacement {
   // The new text is complete and on the disk before the file takes any name
   // but its own.
   bool Fill(std::string_view bytes) { return WriteAndFlush(file_.File(), bytes) && file_.Close(); }
+  const std::wstring& Path() const { return file_.Path(); }
 
   // The rename fails while any handle holds the target open, shared or not:
   // Windows refuses it, and the Wine server checks for open handles in the
   // same request that renames.
   bool RenameOver(const std::wstring& target) {
-    if (!MoveFileExW(file_.Path().c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-      return false;
-    }
+    const auto rename = [&] {
+      return MoveFileExW(file_.Path().c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
+    };
+    if (!RetryWhileHeld(rename)) return false;
     file_.HandOn();
     return true;
   }
@@ -193,8 +220,11 @@ class Replacement {
   bool Replace(const std::wstring& target) {
     NameBeside backup(folder_, L"~qb");
     if (!backup.Created() || !backup.Close()) return false;
-    if (ReplaceFileW(target.c_str(), file_.Path().c_str(), backup.Path().c_str(),
-                     REPLACEFILE_IGNORE_MERGE_ERRORS | REPLACEFILE_IGNORE_ACL_ERRORS, nullptr, nullptr)) {
+    const auto replace = [&] {
+      return ReplaceFileW(target.c_str(), file_.Path().c_str(), backup.Path().c_str(),
+                          REPLACEFILE_IGNORE_MERGE_ERRORS | REPLACEFILE_IGNORE_ACL_ERRORS, nullptr, nullptr) != FALSE;
+    };
+    if (RetryWhileHeld(replace)) {
       file_.HandOn();
       return true;
     }
@@ -214,7 +244,7 @@ class Replacement {
 
 }  // namespace
 
-bool WriteWholeFile(std::wstring_view path, std::string_view bytes) {
+bool WriteWholeFile(std::wstring_view path, std::string_view bytes, const WholeFileHooks& hooks) {
   // A NUL inside the path would silently name another file.
   if (path.empty() || path.find(L'\0') != std::wstring_view::npos) return false;
   const std::optional<FullPath> target = ResolveFullPath(std::wstring(path));
@@ -223,6 +253,7 @@ bool WriteWholeFile(std::wstring_view path, std::string_view bytes) {
   if (place == Place::Refused) return false;
   Replacement replacement(target->Folder());
   if (!replacement.Created() || !replacement.Fill(bytes)) return false;
+  if (hooks.beforePlacing) hooks.beforePlacing(replacement.Path());
   return place == Place::ExistingFile ? replacement.Replace(target->text) : replacement.RenameOver(target->text);
 }
 

@@ -1,6 +1,8 @@
 #pragma once
 // Writing a file in one piece (Win32 only).
 
+#include <functional>
+#include <string>
 #include <string_view>
 
 namespace qv {
@@ -15,7 +17,14 @@ namespace qv {
 // False for an empty path, a path with a NUL character or without a file name, a
 // missing folder, a target that is read-only, a folder or open anywhere, and
 // any failure to create, write, flush, close, replace or rename; the
-// temporary file is removed on every failure.
-bool WriteWholeFile(std::wstring_view path, std::string_view bytes);
+// temporary file is removed on every failure. A sharing or lock violation
+// while the new file takes the name (another program holding it for a
+// moment) is tried again for up to 2 s.
+// Hooks let a test act between the new file's completion and its taking the
+// target's name; the program passes none.
+struct WholeFileHooks {
+  std::function<void(const std::wstring& newFile)> beforePlacing;
+};
+bool WriteWholeFile(std::wstring_view path, std::string_view bytes, const WholeFileHooks& hooks = {});
 
 }  // namespace qv

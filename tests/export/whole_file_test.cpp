@@ -5,6 +5,8 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <memory>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -160,6 +162,50 @@ TEST_F(WriteWholeFileTest, KeepsTheOldFileWhenTheReplacementFails) {
   EXPECT_EQ(Contents(In(L"folder.txt\\inner")), "inner");
 
   EXPECT_EQ(Names(folder_), (Listing{L"folder.txt", L"old.txt"}));
+}
+
+// Another program (a virus scanner, the search indexer) opens the new file
+// as soon as it is closed and holds it, without sharing its deletion, for a
+// while: a moment is waited out, a long hold fails the write with the old
+// file whole, in both ways of taking the name (replace and rename). A file
+// held past the wait cannot be removed either; only such files may remain.
+TEST_F(WriteWholeFileTest, WaitsOutAShortHoldOfTheNewFileButNotALongOne) {
+  const auto holdFor = [](DWORD holdMs) {
+    auto holder = std::make_shared<std::thread>();
+    WholeFileHooks hooks;
+    hooks.beforePlacing = [holder, holdMs](const std::wstring& newFile) {
+      HANDLE file = CreateFileW(newFile.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+      ASSERT_NE(file, INVALID_HANDLE_VALUE);
+      *holder = std::thread([file, holdMs] {
+        Sleep(holdMs);
+        CloseHandle(file);
+      });
+    };
+    return std::make_pair(hooks, holder);
+  };
+  for (const bool existing : {true, false}) {
+    SCOPED_TRACE(existing ? "replacing an old file" : "a new name");
+    const std::wstring path = In(existing ? L"held.txt" : L"fresh.txt");
+    if (existing) PutFile(path, "old");
+    {
+      auto [hooks, holder] = holdFor(500);
+      EXPECT_TRUE(WriteWholeFile(path, "new", hooks));
+      holder->join();
+      EXPECT_EQ(Contents(path), "new");
+    }
+    PutFile(path, "old");
+    {
+      auto [hooks, holder] = holdFor(5000);
+      EXPECT_FALSE(WriteWholeFile(path, "newer", hooks));
+      holder->join();
+      EXPECT_EQ(Contents(path), "old") << "the old file stays whole";
+    }
+  }
+  Listing names = Names(folder_);
+  names.erase(std::remove_if(names.begin(), names.end(),
+                             [](const std::wstring& name) { return name.rfind(L"~qv", 0) == 0; }),
+              names.end());
+  EXPECT_EQ(names, (Listing{L"fresh.txt", L"held.txt"}));
 }
 
 TEST_F(WriteWholeFileTest, KeepsSpacesDotsAndGbkInNames) {
