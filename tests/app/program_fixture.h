@@ -34,11 +34,12 @@ inline long ThreadHandleCount() {
 }
 
 // Handles that may appear during scans without any leak: the runtime gives
-// a mutex an event at its first contention, which may come at any scan,
-// and keeps it while the mutex lives (a recursive one's for good). The lock
-// registry's, the scan lock's and the scripted probe's live as long as the
-// window.
-constexpr long kLazyMutexHandles = 3;
+// a mutex an event at its first contention, which may come at any scan (on
+// a busy machine, at the first scan that meets it), and keeps it while the
+// mutex lives (a recursive one's for good). The lock registry's, the scan
+// lock's, the pending-echo list's and the scripted probe's live as long as
+// the window.
+constexpr long kLazyMutexHandles = 4;
 
 // A click on a column header of the results list, as the header reports it
 // to the list's parent.
