@@ -73,9 +73,10 @@ ctest --preset win64 || failed=1
 # The window must read right whatever Windows' "language for non-Unicode
 # programs" is: the tests of what it shows and writes run again where the
 # ANSI code page is 1252 and 950 (Wine takes it from each process's locale).
-for locale in en_US.UTF-8 zh_TW.UTF-8; do
-  say "running the text tests again under $locale"
-  LC_ALL=$locale ctest --preset win64 -L texts || failed=1
+for locale_page in en_US.UTF-8:1252 zh_TW.UTF-8:950; do
+  say "running the text tests again under ${locale_page%:*} (ANSI code page ${locale_page#*:})"
+  QV_WINE_LOCALE=${locale_page%:*} QV_EXPECTED_ANSI_CODE_PAGE=${locale_page#*:} \
+    ctest --preset win64 -L texts || failed=1
 done
 qv_wine_stop
 qv_display_stop

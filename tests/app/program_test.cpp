@@ -128,7 +128,7 @@ TEST_F(ProgramTest, WorkerCountFieldIsKeptBetweenOneAnd1024) {
   std::size_t expectedBoxes = 0;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.typed);
-    SetWindowTextA(Handle(C::编辑框_线程数), c.typed);  // as typing: the platform's own change notice
+    SetWindowGbkText(Handle(C::编辑框_线程数), c.typed);  // as typing: the platform's own change notice
     if (c.message) {
       ASSERT_TRUE(boxes.WaitForCount(++expectedBoxes));
     }
@@ -176,7 +176,7 @@ TEST_F(ProgramTest, NoticesDriveTheStatusBarAndTheProgressBar) {
   EXPECT_EQ(Status(1), "线程： 100");
   {
     MessageBoxWatcher boxes;
-    SetWindowTextA(Handle(C::编辑框_线程数), "");  // reset to 100, with a message
+    SetWindowGbkText(Handle(C::编辑框_线程数), "");  // reset to 100, with a message
     ASSERT_TRUE(boxes.WaitForCount(1));
   }
   SendMessageA(label, 0x8075, 0, 0);

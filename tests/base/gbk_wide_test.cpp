@@ -5,12 +5,21 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 
 namespace qv {
 namespace {
 
 using namespace std::string_literals;
+
+// The run that means to test another code page must really have it.
+TEST(GbkWide, RunsUnderTheCodePageTheRunAskedFor) {
+  char expected[16] = {};
+  if (GetEnvironmentVariableA("QV_EXPECTED_ANSI_CODE_PAGE", expected, sizeof expected) == 0)
+    GTEST_SKIP() << "no code page asked for; this is " << GetACP();
+  EXPECT_EQ(GetACP(), static_cast<UINT>(std::strtoul(expected, nullptr, 10)));
+}
 
 TEST(GbkWide, ConvertsWithGbkWhateverTheSystemCodePage) {
   EXPECT_EQ(WideFromGbk("开始"), L"\u5F00\u59CB");
