@@ -51,6 +51,7 @@ qv_wine_start() {
       echo "[wine] creating the Wine prefix $WINEPREFIX (about 15 s, once)" >&2
       qv_wine wineboot -i >"$WINEPREFIX.log" 2>&1 </dev/null 9>&- || true
       qv_wine_cjk_fallback
+      qv_wine_dpi
       qv_wineserver -w 9>&-
     fi
     qv_wine_fonts
@@ -77,9 +78,27 @@ qv_wine_cjk_fallback() {
     /d 'WenQuanYi Micro Hei' /f >>"$WINEPREFIX.log" 2>&1 </dev/null 9>&- || true
 }
 
+# QV_WINE_DPI (e.g. 144): the system DPI of a prefix made now. Wine 8 reads
+# it when each process starts, from HKCU\Control Panel\Desktop LogPixels,
+# and only when that is absent from HKLM\System\CurrentControlSet\Hardware
+# Profiles\Current\Software\Fonts LogPixels (which wineboot sets to 96), so
+# the user's value is the one written. Give such a prefix a path of its own:
+# a prefix keeps the DPI it was made with.
+qv_wine_dpi() {
+  [ -n "${QV_WINE_DPI:-}" ] || return 0
+  qv_wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$QV_WINE_DPI" /f \
+    >>"$WINEPREFIX.log" 2>&1 </dev/null 9>&- || true
+}
+
+# Also the servers of this prefix's DPI variants (<prefix>-144dpi), which
+# wine-run.sh starts for the tests that ask for them.
 qv_wine_stop() {
   qv_wine_exports
-  qv_wineserver -k >/dev/null 2>&1 || true
+  local prefix
+  for prefix in "$WINEPREFIX" "$WINEPREFIX"-*dpi; do
+    [ -d "$prefix" ] || continue
+    WINEPREFIX=$prefix qv_wineserver -k >/dev/null 2>&1 || true
+  done
 }
 
 # Starts Xvfb on a free display when none is set; QV_XVFB_PID names the one
