@@ -4,6 +4,9 @@
 # another), inside a Wine virtual desktop (so the window frame is drawn) on
 # a private virtual display. Prints the PNG's path.
 # Usage: scripts/screenshot.sh [output.png]   (default build/screenshot.png)
+#   QV_WINE_DPI=144 scripts/screenshot.sh docs/screenshot-144dpi.png
+# takes it at another system DPI, in a prefix of that DPI's own
+# (build/win64/wineprefix-144dpi, the one the 144-DPI window tests use).
 # Stops only what it started, by process id.
 set -euo pipefail
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -11,8 +14,13 @@ cd "$ROOT"
 source scripts/wine-env.sh
 
 OUT=$(realpath -m "${1:-build/screenshot.png}")
-DESKTOP_SIZE=(800 700)
-WINDOW_SIZE=(585 616)
+DPI=${QV_WINE_DPI:-96}
+# The window's outer size is the design's at 96 DPI scaled as the program
+# scales it (MulDiv rounds halves up); the desktop leaves the same margin.
+at_dpi() { echo $((($1 * DPI + 48) / 96)); }
+WINDOW_SIZE=("$(at_dpi 585)" "$(at_dpi 616)")
+DESKTOP_SIZE=($((WINDOW_SIZE[0] + 215)) $((WINDOW_SIZE[1] + 84)))
+export QV_XVFB_SIZE="$((DESKTOP_SIZE[0] > 1280 ? DESKTOP_SIZE[0] : 1280))x$((DESKTOP_SIZE[1] > 1024 ? DESKTOP_SIZE[1] : 1024))"
 say() { printf '[screenshot] %s\n' "$*" >&2; }
 
 # Waits up to $1 seconds for the command after it to succeed.
@@ -31,11 +39,13 @@ cmake --build build/win64 --target quorvane >>build-win64.log 2>&1 || { tail -n 
 
 WORK=$(mktemp -d)
 DESKTOP_PID=""
+SERVER_STARTED=""
 cleanup() {
   if [ -n "$DESKTOP_PID" ] && kill -0 "$DESKTOP_PID" 2>/dev/null; then
     kill "$DESKTOP_PID" 2>/dev/null || true
     wait "$DESKTOP_PID" 2>/dev/null || true
   fi
+  [ -z "$SERVER_STARTED" ] || qv_wineserver -k >/dev/null 2>&1 || true
   qv_display_stop
   rm -rf "$WORK"
 }
@@ -45,7 +55,10 @@ trap cleanup EXIT
 unset DISPLAY
 qv_display_start
 qv_wine_exports
-[ -f "$WINEPREFIX/system.reg" ] || qv_wine_start  # creates the prefix once
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+  qv_wine_start  # creates the prefix once, at QV_WINE_DPI
+  SERVER_STARTED=1
+fi
 qv_wine_fonts
 
 qv_wine explorer "/desktop=QuorvaneShot,${DESKTOP_SIZE[0]}x${DESKTOP_SIZE[1]}" \

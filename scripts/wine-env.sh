@@ -5,8 +5,11 @@ QV_ROOT=${QV_ROOT:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)}
 
 # Wine's ANSI code page follows the locale: zh_CN gives 936 (GBK), the code
 # page every text of the program is written in.
+# QV_WINE_DPI other than 96 takes that DPI's own prefix (see qv_wine_dpi).
 qv_wine_exports() {
-  export WINEPREFIX=${WINEPREFIX:-$QV_ROOT/build/win64/wineprefix}
+  local dpi=""
+  [ "${QV_WINE_DPI:-96}" = 96 ] || dpi=-${QV_WINE_DPI}dpi
+  export WINEPREFIX=${WINEPREFIX:-$QV_ROOT/build/win64/wineprefix$dpi}
   export LC_ALL=${QV_WINE_LOCALE:-zh_CN.UTF-8}
   export WINEARCH=${QV_WINEARCH:-win64}
   export WINEDEBUG=${WINEDEBUG:--all}
@@ -51,6 +54,7 @@ qv_wine_start() {
       echo "[wine] creating the Wine prefix $WINEPREFIX (about 15 s, once)" >&2
       qv_wine wineboot -i >"$WINEPREFIX.log" 2>&1 </dev/null 9>&- || true
       qv_wine_cjk_fallback
+      qv_wine_dpi
       qv_wineserver -w 9>&-
     fi
     qv_wine_fonts
@@ -77,20 +81,39 @@ qv_wine_cjk_fallback() {
     /d 'WenQuanYi Micro Hei' /f >>"$WINEPREFIX.log" 2>&1 </dev/null 9>&- || true
 }
 
+# QV_WINE_DPI (e.g. 144): the system DPI of a prefix made now. Wine 8 reads
+# it when each process starts, from HKCU\Control Panel\Desktop LogPixels,
+# and only when that is absent from HKLM\System\CurrentControlSet\Hardware
+# Profiles\Current\Software\Fonts LogPixels (which wineboot sets to 96), so
+# the user's value is the one written. A prefix keeps the DPI it was made
+# with, hence a path of its own (qv_wine_exports).
+qv_wine_dpi() {
+  [ -n "${QV_WINE_DPI:-}" ] || return 0
+  qv_wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$QV_WINE_DPI" /f \
+    >>"$WINEPREFIX.log" 2>&1 </dev/null 9>&- || true
+}
+
+# Also the servers of this prefix's DPI variants (<prefix>-144dpi), which
+# wine-run.sh starts for the tests that ask for them.
 qv_wine_stop() {
   qv_wine_exports
-  qv_wineserver -k >/dev/null 2>&1 || true
+  local prefix
+  for prefix in "$WINEPREFIX" "$WINEPREFIX"-*dpi; do
+    [ -d "$prefix" ] || continue
+    WINEPREFIX=$prefix qv_wineserver -k >/dev/null 2>&1 || true
+  done
 }
 
 # Starts Xvfb on a free display when none is set; QV_XVFB_PID names the one
-# started here so that only it is stopped afterwards.
+# started here so that only it is stopped afterwards. QV_XVFB_SIZE: the
+# screen's size (a window at 192 DPI needs more than the default).
 qv_display_start() {
   QV_XVFB_PID=""
   if [ -n "${DISPLAY:-}" ]; then return 0; fi
   local fifo display
   fifo=$(mktemp -u)
   mkfifo "$fifo"
-  Xvfb -displayfd 9 -screen 0 1280x1024x24 -nolisten tcp 9>"$fifo" >/dev/null 2>&1 &
+  Xvfb -displayfd 9 -screen 0 "${QV_XVFB_SIZE:-1280x1024}x24" -nolisten tcp 9>"$fifo" >/dev/null 2>&1 &
   QV_XVFB_PID=$!
   # QV_XVFB_WAIT: seconds to wait for it (the emulated machine is slow).
   read -r -t "${QV_XVFB_WAIT:-20}" display <"$fifo" || true

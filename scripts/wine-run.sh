@@ -13,6 +13,12 @@ export WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d"
 # QV_WINE_READY: the caller has started the prefix's server and made every
 # test program's windows unmanaged already (the emulated machine of
 # scripts/test-i686.sh does, as each Wine start costs seconds there).
+# A prefix at another DPI (QV_WINE_DPI) is made only by the start below;
+# where the caller prepared the one prefix at 96 DPI, such a run is skipped.
+if [ -n "${QV_WINE_READY:-}" ] && [ -n "${QV_WINE_DPI:-}" ] && [ ! -f "$WINEPREFIX/system.reg" ]; then
+  echo "wine-run: skipped: no prefix at ${QV_WINE_DPI} DPI was prepared ($WINEPREFIX)" >&2
+  exit 77
+fi
 if [ -z "${QV_WINE_READY:-}" ]; then
   qv_wine_start
   # A bare virtual display has no window manager: a top-level window that

@@ -55,6 +55,22 @@ class PaintScope {
   HDC dc_;
 };
 
+// GetDC and ReleaseDC of one window's DC (nullptr: the screen's).
+class WindowDcScope {
+ public:
+  explicit WindowDcScope(HWND window) noexcept : window_(window), dc_(GetDC(window)) {}
+  WindowDcScope(const WindowDcScope&) = delete;
+  WindowDcScope& operator=(const WindowDcScope&) = delete;
+  ~WindowDcScope() {
+    if (dc_) ReleaseDC(window_, dc_);
+  }
+  HDC dc() const noexcept { return dc_; }
+
+ private:
+  HWND window_;
+  HDC dc_;
+};
+
 // Selects an object into a DC and puts the previous one back.
 class SelectScope {
  public:

@@ -2,6 +2,8 @@
 
 #include <commctrl.h>
 
+#include "ui/gdi_owner.h"
+
 namespace qv {
 namespace {
 
@@ -56,6 +58,12 @@ const std::array<ListColumn, 4> kListColumns{{
     {"MAC地址", 150},
     {"耗时(毫秒)", 100},
 }};
+
+int SystemDpi() {
+  const WindowDcScope screen(nullptr);
+  const int dpi = screen.dc() ? GetDeviceCaps(screen.dc(), LOGPIXELSX) : 0;
+  return dpi > 0 ? dpi : kDesignDpi;
+}
 
 // A save dialog does not apply OFN_FILEMUSTEXIST; it is kept here as stored
 // and dropped when the dialog opens, so the operator can name a new file.

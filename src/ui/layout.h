@@ -9,6 +9,15 @@
 
 namespace qv {
 
+// Every size and position below is the design's at 96 DPI. The program is
+// system DPI aware (its manifest says so): the window scales each value by
+// the system DPI, read once when it is created, and never re-lays itself out.
+inline constexpr int kDesignDpi = 96;
+inline int ScaledForDpi(int value, int dpi) { return MulDiv(value, dpi, kDesignDpi); }
+// The screen's LOGPIXELSX: what Windows fixes for the session (and Wine
+// reads from the prefix's registry) when the process starts.
+int SystemDpi();
+
 // The sixteen components in creation order (keyboard order follows it), and
 // the main window itself as the source of its own events.
 enum class Component {
@@ -68,6 +77,7 @@ inline constexpr char kWindowCaption[] = "Quorvane V2.2";
 inline constexpr int kWindowWidth = 585;
 inline constexpr int kWindowHeight = 616;
 inline constexpr int kSpinWidth = 18;
+inline constexpr int kImageSize = 16;  // the window's icon and the list's images
 
 struct ListColumn {
   const char* title;

@@ -41,8 +41,8 @@ bool RegisterWindowClass(WNDPROC procedure) {
   return RegisterClassExW(&wc) != 0;
 }
 
-UniqueIcon LoadSmallIcon(int id) {
-  return UniqueIcon(static_cast<HICON>(LoadImageW(Instance(), MAKEINTRESOURCEW(id), IMAGE_ICON, 16, 16, 0)));
+UniqueIcon LoadSmallIcon(int id, int size) {
+  return UniqueIcon(static_cast<HICON>(LoadImageW(Instance(), MAKEINTRESOURCEW(id), IMAGE_ICON, size, size, 0)));
 }
 
 
@@ -88,16 +88,17 @@ bool MainWindow::Create() {
   InitCommonControlsEx(&controls);
   if (!RegisterWindowClass(&MainWindow::WindowProc) || !RegisterLabelClass(Instance())) return false;
 
+  dpi_ = SystemDpi();
   // Centred on the whole screen by integer division; the caption and frame
   // are part of the fixed outer size.
-  const int left = (GetSystemMetrics(SM_CXSCREEN) - kWindowWidth) / 2;
-  const int top = (GetSystemMetrics(SM_CYSCREEN) - kWindowHeight) / 2;
+  const int width = Scaled(kWindowWidth), height = Scaled(kWindowHeight);
+  const int left = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
+  const int top = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
   if (!CreateWindowExW(kWindowExStyle, kWindowClassName, WideFromGbk(kWindowCaption).c_str(), kWindowStyle, left,
-                       top, kWindowWidth,
-                       kWindowHeight, nullptr, nullptr, Instance(), this))
+                       top, width, height, nullptr, nullptr, Instance(), this))
     return false;
 
-  icon_ = LoadSmallIcon(QV_IDI_PROGRAM);
+  icon_ = LoadSmallIcon(QV_IDI_PROGRAM, Scaled(kImageSize));
   SendMessageW(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_.get()));
   SendMessageW(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_.get()));
   if (!CreateComponents()) {
@@ -161,11 +162,20 @@ bool MainWindow::CreateComponents() {
 HWND MainWindow::CreateComponent(const ComponentDescriptor& component) {
   HWND parent = component.parent == Parent::Group ? components_[IndexOf(Component::分组框1)] : window_;
   const DWORD style = WS_CHILD | component.style | (component.tabStop ? WS_TABSTOP : 0);
+  const RECT box = ScaledRect(component);
   return CreateWindowExW(component.exStyle, WideFromGbk(WindowClassOf(component.kind)).c_str(),
-                         WideFromGbk(component.text ? component.text : "").c_str(), style, component.x,
-                         component.y, component.width, component.height, parent,
+                         WideFromGbk(component.text ? component.text : "").c_str(), style, box.left, box.top,
+                         box.right - box.left, box.bottom - box.top, parent,
                          reinterpret_cast<HMENU>(static_cast<INT_PTR>(kFirstControlId + IndexOf(component.id))),
                          Instance(), nullptr);
+}
+
+// Edges are scaled rather than sizes, so components that meet in the design
+// (the list and the progress bar) still meet, and none overlaps its
+// neighbour by a rounded pixel.
+RECT MainWindow::ScaledRect(const ComponentDescriptor& component) const {
+  return {Scaled(component.x), Scaled(component.y), Scaled(component.x + component.width),
+          Scaled(component.y + component.height)};
 }
 
 bool MainWindow::SetUpReportList() {
@@ -179,7 +189,7 @@ bool MainWindow::SetUpReportList() {
     LVCOLUMNW column{};
     column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
     column.fmt = LVCFMT_LEFT;
-    column.cx = kListColumns[i].width;
+    column.cx = Scaled(kListColumns[i].width);
     column.pszText = title.data();
     column.iSubItem = static_cast<int>(i);
     if (SendMessageW(list, LVM_INSERTCOLUMNW, i, reinterpret_cast<LPARAM>(&column)) != static_cast<LRESULT>(i))
@@ -187,10 +197,11 @@ bool MainWindow::SetUpReportList() {
   }
   // The list shares the image list (LVS_SHAREIMAGELISTS), so this object
   // stays its only owner and frees it after the list is gone.
-  listImages_.reset(ImageList_Create(16, 16, ILC_COLOR32 | ILC_MASK, 2, 0));
+  const int imageSize = Scaled(kImageSize);
+  listImages_.reset(ImageList_Create(imageSize, imageSize, ILC_COLOR32 | ILC_MASK, 2, 0));
   if (!listImages_) return false;
   for (int id : {QV_IDI_MONITOR, QV_IDI_COMPUTER}) {
-    const UniqueIcon image = LoadSmallIcon(id);
+    const UniqueIcon image = LoadSmallIcon(id, imageSize);
     if (!image || ImageList_AddIcon(listImages_.get(), image.get()) < 0) return false;
   }
   // The images stand on white in every row, whatever a selected row shows
@@ -204,7 +215,9 @@ bool MainWindow::SetUpReportList() {
 
 void MainWindow::SetUpStatusBar() {
   HWND bar = Handle(Component::状态条1);
-  std::array<int, kStatusPartEdges.size()> edges = kStatusPartEdges;
+  std::array<int, kStatusPartEdges.size()> edges{};
+  std::transform(kStatusPartEdges.begin(), kStatusPartEdges.end(), edges.begin(),
+                 [this](int edge) { return Scaled(edge); });
   SendMessageW(bar, SB_SETPARTS, edges.size(), reinterpret_cast<LPARAM>(edges.data()));
   SendMessageW(bar, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(WideFromGbk(kStatusInitialText).c_str()));
   // Docks itself to the parent's bottom edge at its standard height.
@@ -219,8 +232,10 @@ void MainWindow::SetUpProgressBar() {
 
 bool MainWindow::SetUpSpinArrows(const ComponentDescriptor& edit) {
   // No buddy and no arithmetic of its own: every press is only reported.
-  spin_ = CreateWindowExW(WS_EX_STATICEDGE, UPDOWN_CLASSW, L"", WS_CHILD, edit.x + edit.width, edit.y, kSpinWidth,
-                          edit.height, components_[IndexOf(Component::分组框1)], nullptr, Instance(), nullptr);
+  const RECT field = ScaledRect(edit);
+  spin_ = CreateWindowExW(WS_EX_STATICEDGE, UPDOWN_CLASSW, L"", WS_CHILD, field.right, field.top, Scaled(kSpinWidth),
+                          field.bottom - field.top, components_[IndexOf(Component::分组框1)], nullptr, Instance(),
+                          nullptr);
   if (!spin_) return false;
   SendMessageW(spin_, UDM_SETRANGE32, 0, 100);
   SendMessageW(spin_, WM_SETFONT, reinterpret_cast<WPARAM>(GuiFont()), FALSE);
@@ -390,7 +405,7 @@ void MainWindow::FollowField(HWND edit) {
   GetWindowRect(edit, &box);
   MapWindowPoints(nullptr, GetParent(edit), reinterpret_cast<POINT*>(&box), 2);
   const bool visible = (GetWindowLongW(edit, GWL_STYLE) & WS_VISIBLE) != 0;
-  SetWindowPos(spin_, nullptr, box.right, box.top, kSpinWidth, box.bottom - box.top,
+  SetWindowPos(spin_, nullptr, box.right, box.top, Scaled(kSpinWidth), box.bottom - box.top,
                SWP_NOZORDER | SWP_NOACTIVATE | (visible ? SWP_SHOWWINDOW : SWP_HIDEWINDOW));
 }
 

@@ -77,6 +77,7 @@ class MainWindow {
 
   bool CreateComponents();
   HWND CreateComponent(const ComponentDescriptor& component);
+  RECT ScaledRect(const ComponentDescriptor& component) const;
   bool SetUpReportList();
   void SetUpStatusBar();
   void SetUpProgressBar();
@@ -88,6 +89,7 @@ class MainWindow {
   LRESULT OnNotify(const NMHDR& header);
   void OnActivate(WPARAM wParam);
   void FollowField(HWND edit);
+  int Scaled(int designValue) const { return ScaledForDpi(designValue, dpi_); }
 
   Component ComponentOf(HWND window) const;
   void MoveFocus(bool backwards);
@@ -99,6 +101,7 @@ class MainWindow {
   UniqueIcon icon_;
   UniqueImageList listImages_;
   HWND window_ = nullptr;
+  int dpi_ = kDesignDpi;
   std::array<HWND, kComponentCount> components_{};
   std::array<WNDPROC, kComponentCount> originalProcs_{};
   HWND spin_ = nullptr;

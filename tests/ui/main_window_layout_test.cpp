@@ -1,10 +1,13 @@
 // The window as built: every component read back from the real windows and
-// compared with the layout as the operator must see it.
+// compared with the layout as the operator must see it, at the system DPI
+// the test finds (the design's values are at 96 DPI; CTest runs this at 96
+// and again at 144).
 #include <gtest/gtest.h>
 
 #include <windows.h>
 #include <commctrl.h>
 
+#include <algorithm>
 #include <iterator>
 #include <string>
 #include <vector>
@@ -30,7 +33,7 @@ struct Expected {
   bool tabStop;
 };
 
-// Stacking order, top first, as the operator's layout gives it.
+// Stacking order, top first, as the operator's layout gives it; at 96 DPI.
 const Expected kExpected[] = {
     {Component::进度条1, "msctls_progress32", false, {392, 568}, {392, 568}, {184, 20}, "", false},
     {Component::按钮_导出, "Button", true, {478, 59}, {481, 58}, {60, 32}, "导出", true},
@@ -64,10 +67,11 @@ TEST_F(LayoutTest, MainWindowFrameCaptionAndPlace) {
   EXPECT_EQ(WindowText(main), "Quorvane V2.2");
   RECT outer{};
   GetWindowRect(main, &outer);
-  EXPECT_EQ(outer.right - outer.left, 585);
-  EXPECT_EQ(outer.bottom - outer.top, 616);
-  EXPECT_EQ(outer.left, (GetSystemMetrics(SM_CXSCREEN) - 585) / 2);
-  EXPECT_EQ(outer.top, (GetSystemMetrics(SM_CYSCREEN) - 616) / 2);
+  const int width = outer.right - outer.left, height = outer.bottom - outer.top;
+  EXPECT_AT_DPI(width, 585);
+  EXPECT_AT_DPI(height, 616);
+  EXPECT_EQ(outer.left, (GetSystemMetrics(SM_CXSCREEN) - width) / 2);
+  EXPECT_EQ(outer.top, (GetSystemMetrics(SM_CYSCREEN) - height) / 2);
 
   const LONG style = Style(main);
   EXPECT_EQ(style & WS_CAPTION, WS_CAPTION);
@@ -84,7 +88,7 @@ TEST_F(LayoutTest, MainWindowFrameCaptionAndPlace) {
   EXPECT_TRUE(IsWindowVisible(main));
 }
 
-TEST_F(LayoutTest, IconIsOne16By16ImageOf32Bits) {
+TEST_F(LayoutTest, IconIsOne16By16ImageOf32BitsScaledByTheDpi) {
   for (WPARAM kind : {ICON_SMALL, ICON_BIG}) {
     auto icon = reinterpret_cast<HICON>(SendMessageA(window_->Handle(), WM_GETICON, kind, 0));
     ASSERT_NE(icon, nullptr);
@@ -92,8 +96,8 @@ TEST_F(LayoutTest, IconIsOne16By16ImageOf32Bits) {
     ASSERT_TRUE(GetIconInfo(icon, &info));
     BITMAP colour{};
     GetObjectA(info.hbmColor, sizeof colour, &colour);
-    EXPECT_EQ(colour.bmWidth, 16);
-    EXPECT_EQ(colour.bmHeight, 16);
+    EXPECT_AT_DPI(colour.bmWidth, 16);
+    EXPECT_AT_DPI(colour.bmHeight, 16);
     EXPECT_EQ(colour.bmBitsPixel, 32);
     DeleteObject(info.hbmColor);
     DeleteObject(info.hbmMask);
@@ -110,13 +114,13 @@ TEST_F(LayoutTest, ComponentsHaveTheirClassParentRectangleTextAndFont) {
     EXPECT_STRCASEEQ(ClassOf(component).c_str(), e.className);
     EXPECT_EQ(GetParent(component), e.inGroup ? group : main);
     const RECT inParent = RectIn(component, GetParent(component));
-    EXPECT_EQ(inParent.left, e.position.x);
-    EXPECT_EQ(inParent.top, e.position.y);
-    EXPECT_EQ(inParent.right - inParent.left, e.size.cx);
-    EXPECT_EQ(inParent.bottom - inParent.top, e.size.cy);
+    EXPECT_AT_DPI(inParent.left, e.position.x);
+    EXPECT_AT_DPI(inParent.top, e.position.y);
+    EXPECT_AT_DPI(inParent.right - inParent.left, e.size.cx);
+    EXPECT_AT_DPI(inParent.bottom - inParent.top, e.size.cy);
     const RECT inWindow = RectIn(component, main);
-    EXPECT_EQ(inWindow.left, e.windowPosition.x);
-    EXPECT_EQ(inWindow.top, e.windowPosition.y);
+    EXPECT_AT_DPI(inWindow.left, e.windowPosition.x);
+    EXPECT_AT_DPI(inWindow.top, e.windowPosition.y);
     if (e.text) {
       EXPECT_EQ(WindowText(component), e.text);
     }
@@ -133,6 +137,66 @@ TEST_F(LayoutTest, ComponentsHaveTheirClassParentRectangleTextAndFont) {
   }
   EXPECT_EQ(H(Component::通用对话框1), nullptr) << "the dialog component has no window";
   EXPECT_EQ(window_->SaveDialog().FileName(), WideFromGbk("局域网扫描记录"));
+}
+
+// How far the ink of a text reaches, drawn in the font the window gives it.
+// Ink, not advance: a label's full-width colon ends in blank space that the
+// design already lets run past the label's edge.
+SIZE InkExtent(HWND window, const std::wstring& text) {
+  const WindowDcScope screen(nullptr);
+  HDC memory = CreateCompatibleDC(screen.dc());
+  SIZE advance{};
+  SIZE ink{};
+  {
+    const SelectScope font(memory, reinterpret_cast<HFONT>(SendMessageW(window, WM_GETFONT, 0, 0)));
+    GetTextExtentPoint32W(memory, text.c_str(), static_cast<int>(text.size()), &advance);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen.dc(), advance.cx + 8, advance.cy);
+    {
+      const SelectScope canvas(memory, bitmap);
+      const RECT all{0, 0, advance.cx + 8, advance.cy};
+      FillRect(memory, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+      SetTextColor(memory, RGB(0, 0, 0));
+      SetBkMode(memory, TRANSPARENT);
+      TextOutW(memory, 0, 0, text.c_str(), static_cast<int>(text.size()));
+      for (int y = 0; y < all.bottom; ++y)
+        for (int x = 0; x < all.right; ++x)
+          if (GetPixel(memory, x, y) != RGB(255, 255, 255)) {
+            ink.cx = std::max<LONG>(ink.cx, x + 1);
+            ink.cy = std::max<LONG>(ink.cy, y + 1);
+          }
+    }
+    DeleteObject(bitmap);
+  }
+  DeleteDC(memory);
+  return ink;
+}
+
+// The font follows the system DPI by itself and the rectangles by the
+// scaling: at any DPI no text may be cut.
+TEST_F(LayoutTest, EveryTextFitsItsComponent) {
+  for (const Expected& e : kExpected) {
+    if (!e.text || !*e.text) continue;
+    SCOPED_TRACE(Describe(e.id).name);
+    RECT client{};
+    GetClientRect(H(e.id), &client);
+    const SIZE extent = InkExtent(H(e.id), WideFromGbk(e.text));
+    EXPECT_LE(extent.cx, client.right);
+    EXPECT_LE(extent.cy, client.bottom);
+  }
+  HWND header = reinterpret_cast<HWND>(SendMessageA(H(Component::超级列表框1), LVM_GETHEADER, 0, 0));
+  for (int i = 0; i < 4; ++i) {
+    RECT item{};
+    ASSERT_TRUE(SendMessageW(header, HDM_GETITEMRECT, i, reinterpret_cast<LPARAM>(&item)));
+    const SIZE extent = InkExtent(header, WideFromGbk(kListColumns[i].title));
+    EXPECT_LE(extent.cx, item.right - item.left) << kListColumns[i].title;
+    EXPECT_LE(extent.cy, item.bottom - item.top) << kListColumns[i].title;
+  }
+  HWND bar = H(Component::状态条1);
+  RECT part{};
+  ASSERT_TRUE(SendMessageW(bar, SB_GETRECT, 0, reinterpret_cast<LPARAM>(&part)));
+  const SIZE extent = InkExtent(bar, WideFromGbk(kStatusInitialText));
+  EXPECT_LE(extent.cx, part.right - part.left);
+  EXPECT_LE(extent.cy, part.bottom - part.top);
 }
 
 TEST_F(LayoutTest, StackingPutsTheProgressBarAboveTheStatusBar) {
@@ -188,13 +252,14 @@ TEST_F(LayoutTest, SpinArrowsStandAgainstTheWorkerCountField) {
     if (ClassOf(child) == "msctls_updown32") spin = child;
   ASSERT_NE(spin, nullptr);
   const RECT inGroup = RectIn(spin, group);
-  EXPECT_EQ(inGroup.left, 127);
-  EXPECT_EQ(inGroup.top, 65);
-  EXPECT_EQ(inGroup.right - inGroup.left, 18);
-  EXPECT_EQ(inGroup.bottom - inGroup.top, 20);
+  EXPECT_AT_DPI(inGroup.left, 127);
+  EXPECT_AT_DPI(inGroup.top, 65);
+  EXPECT_AT_DPI(inGroup.right - inGroup.left, 18);
+  EXPECT_AT_DPI(inGroup.bottom - inGroup.top, 20);
+  EXPECT_EQ(inGroup.left, RectIn(H(Component::编辑框_线程数), group).right) << "against the field's right edge";
   const RECT inWindow = RectIn(spin, window_->Handle());
-  EXPECT_EQ(inWindow.left, 130);
-  EXPECT_EQ(inWindow.top, 64);
+  EXPECT_AT_DPI(inWindow.left, 130);
+  EXPECT_AT_DPI(inWindow.top, 64);
   EXPECT_EQ(SendMessageA(spin, UDM_GETBUDDY, 0, 0), 0);
   EXPECT_EQ(Style(spin) & (UDS_SETBUDDYINT | UDS_AUTOBUDDY | UDS_WRAP | UDS_HORZ), 0);
   EXPECT_TRUE(ExStyle(spin) & WS_EX_STATICEDGE);
@@ -218,6 +283,7 @@ TEST_F(LayoutTest, SpinArrowsStandAgainstTheWorkerCountField) {
   EXPECT_EQ(moved.left, 120);
   EXPECT_EQ(moved.top, 60);
   EXPECT_EQ(moved.bottom - moved.top, 22);
+  EXPECT_AT_DPI(moved.right - moved.left, 18);
 }
 
 TEST_F(LayoutTest, ReportListColumnsStylesAndImages) {
@@ -253,7 +319,7 @@ TEST_F(LayoutTest, ReportListColumnsStylesAndImages) {
     column.cchTextMax = static_cast<int>(std::size(title));
     ASSERT_TRUE(SendMessageW(list, LVM_GETCOLUMNW, i, reinterpret_cast<LPARAM>(&column)));
     EXPECT_EQ(std::wstring(title), WideFromGbk(columns[i].title));
-    EXPECT_EQ(column.cx, columns[i].width);
+    EXPECT_AT_DPI(column.cx, columns[i].width);
     EXPECT_EQ(column.fmt & LVCFMT_JUSTIFYMASK, LVCFMT_LEFT);
     EXPECT_FALSE(column.fmt & (LVCFMT_IMAGE | LVCFMT_BITMAP_ON_RIGHT));
   }
@@ -263,8 +329,8 @@ TEST_F(LayoutTest, ReportListColumnsStylesAndImages) {
   EXPECT_EQ(ImageList_GetImageCount(images), 2);
   int cx = 0, cy = 0;
   ImageList_GetIconSize(images, &cx, &cy);
-  EXPECT_EQ(cx, 16);
-  EXPECT_EQ(cy, 16);
+  EXPECT_AT_DPI(cx, 16);
+  EXPECT_AT_DPI(cy, 16);
   IMAGEINFO info{};
   ASSERT_TRUE(ImageList_GetImageInfo(images, 1, &info));
   BITMAP bits{};
@@ -327,7 +393,11 @@ TEST_F(LayoutTest, RowImagesStandOnWhite) {
     RECT icon{};
     icon.left = LVIR_ICON;
     ASSERT_TRUE(SendMessageA(list, LVM_GETITEMRECT, row, reinterpret_cast<LPARAM>(&icon)));
-    for (const POINT at : {POINT{icon.left, icon.top}, POINT{icon.left + 8, icon.top}, POINT{icon.left + 15, icon.top}})
+    int size = 0, ignored = 0;
+    ImageList_GetIconSize(reinterpret_cast<HIMAGELIST>(SendMessageA(list, LVM_GETIMAGELIST, LVSIL_SMALL, 0)), &size,
+                          &ignored);
+    const int last = size - 1;
+    for (const POINT at : {POINT{icon.left, icon.top}, POINT{icon.left + 8, icon.top}, POINT{icon.left + last, icon.top}})
       EXPECT_EQ(painted.At(at), RGB(255, 255, 255)) << "at " << at.x - icon.left << ", " << at.y - icon.top;
   }
 }
@@ -346,9 +416,9 @@ TEST_F(LayoutTest, StatusBarDocksAtTheBottomWithThreeParts) {
 
   int edges[8] = {};
   ASSERT_EQ(SendMessageA(bar, SB_GETPARTS, 8, reinterpret_cast<LPARAM>(edges)), 3);
-  EXPECT_EQ(edges[0], 130);
-  EXPECT_EQ(edges[1], 290);
-  EXPECT_EQ(edges[2], 390);
+  EXPECT_AT_DPI(edges[0], 130);
+  EXPECT_AT_DPI(edges[1], 290);
+  EXPECT_AT_DPI(edges[2], 390);
   const char* texts[] = {"准备就绪", "", ""};
   for (int part = 0; part < 3; ++part) {
     wchar_t text[64] = {};
@@ -366,9 +436,10 @@ TEST_F(LayoutTest, ProgressBarIsSmoothEmptyAndCoversTheBarsFreeEnd) {
   EXPECT_EQ(SendMessageA(bar, PBM_GETRANGE, TRUE, 0), 0);
   EXPECT_EQ(SendMessageA(bar, PBM_GETRANGE, FALSE, 0), 100);
   EXPECT_EQ(SendMessageA(bar, PBM_GETPOS, 0, 0), 0);
-  // The list ends where the progress bar begins.
+  // The list ends where the progress bar begins, at any DPI.
   const RECT list = RectIn(H(Component::超级列表框1), window_->Handle());
-  EXPECT_EQ(list.bottom, 568);
+  EXPECT_AT_DPI(list.bottom, 568);
+  EXPECT_EQ(list.bottom, RectIn(bar, window_->Handle()).top);
 }
 
 }  // namespace

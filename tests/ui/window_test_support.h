@@ -65,6 +65,17 @@ inline void PressKey(MainWindow& window, WORD key, bool shift = false) {
   PumpUntil([] { return HIWORD(GetQueueStatus(QS_INPUT)) == 0 && GetKeyState(VK_SHIFT) >= 0; }, 2000, &window);
 }
 
+// The system DPI this test process found when it started (Wine reads it
+// from the prefix's registry). The window's layout is the design's at 96 DPI
+// scaled by it: exact at 96, within a pixel of design * dpi / 96 elsewhere.
+inline int ProcessDpi() {
+  const WindowDcScope screen(nullptr);
+  return GetDeviceCaps(screen.dc(), LOGPIXELSX);
+}
+inline double AtDpi(int designValue) { return designValue * ProcessDpi() / 96.0; }
+inline double PixelTolerance() { return ProcessDpi() == 96 ? 0.0 : 1.0; }
+#define EXPECT_AT_DPI(actual, designValue) EXPECT_NEAR((actual), AtDpi(designValue), PixelTolerance())
+
 inline RECT RectIn(HWND window, HWND relativeTo) {
   RECT box{};
   GetWindowRect(window, &box);
