@@ -6,12 +6,17 @@
 //
 //   worker_bench [time-out ms ...]     (default: 3000 12000)
 //   worker_bench --restart <time-out ms>
+//   worker_bench --pause [addresses]         (default: 500)
 //
 // --restart retires a scan once its 1,024 workers have started, as 停止
 // does, and starts a new one at once: the new scan's workers start while the
 // old scan's still wait out their time-out. It prints what both scans held
 // together at their peak and how many of the new scan's addresses got a
 // worker.
+//
+// --pause walks that many addresses with a probe that returns at once and
+// prints the spacing of the dispatcher's worker starts (median, mean, p10,
+// p90, least) and the timer its pause waits on.
 //
 // At 12,000 ms every one of the 1,024 workers is still waiting when the
 // 1,024th starts, so "alive at once" must equal "asked". In a 32-bit process
@@ -26,12 +31,15 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
+#include "scan/dispatch_pause.h"
 #include "scan/scan_engine.h"
 #include "scan/scan_rules.h"
 #include "address_space.h"
+#include "support/now_ms.h"
 #include "thread_count.h"
 
 namespace {
@@ -205,9 +213,64 @@ bool RestartAtTimeout(std::int32_t timeoutMs) {
   return second->StartedWorkers() == AddressCount();
 }
 
+// The times at which the dispatcher asked for each worker thread.
+std::mutex startTimesMutex;
+std::vector<double> startTimesMs;
+
+HANDLE StartTimedThread(LPTHREAD_START_ROUTINE routine, LPVOID param, SIZE_T stackReservation, DWORD flags,
+                        DWORD* threadId) {
+  if (stackReservation == qv::kWorkerStackReservation) {
+    std::lock_guard<std::mutex> hold(startTimesMutex);
+    startTimesMs.push_back(qv::test::NowMs());
+  }
+  return qv::StartSystemThread(routine, param, stackReservation, flags, threadId);
+}
+
+double Percentile(const std::vector<double>& sorted, double share) {
+  return sorted[static_cast<std::size_t>(share * static_cast<double>(sorted.size() - 1) + 0.5)];
+}
+
+bool MeasurePause(int addresses) {
+  Waiting waiting;
+  const auto range = qv::CheckScanRange("10.79.0.1", "10.79.255.254").range;
+  if (!range || addresses < 2) return false;
+  auto locks = std::make_shared<qv::LockRegistry>();
+  qv::ScanSettings settings;
+  settings.limit = kWorkersAsked;
+  settings.range = *range;
+  settings.range.count = static_cast<std::uint64_t>(addresses);
+  settings.probe = SilentProbe(waiting);
+  settings.port = std::make_shared<SilentPort>(1);
+  settings.locks = locks;
+  settings.scanLock = locks->Create();
+  settings.startThread = &StartTimedThread;
+  const auto run = qv::ScanRun::Create(std::move(settings));
+  const qv::UniqueHandle dispatcher = run->StartDispatcher();
+  if (!dispatcher) return false;
+  WaitForSingleObject(dispatcher.get(), INFINITE);
+
+  std::vector<double> gaps;
+  for (std::size_t i = 1; i < startTimesMs.size(); ++i) gaps.push_back(startTimesMs[i] - startTimesMs[i - 1]);
+  if (gaps.empty()) return false;
+  double sum = 0;
+  for (const double gap : gaps) sum += gap;
+  std::sort(gaps.begin(), gaps.end());
+  const bool highResolution = qv::DispatchPause().TimerKind() == qv::PauseTimerKind::kHighResolution;
+  std::printf("pause_timer=%s\n", highResolution ? "high_resolution" : "raised_period");
+  std::printf("pause_count=%zu\npause_median_ms=%.3f\npause_mean_ms=%.3f\n", gaps.size(), Percentile(gaps, 0.5),
+              sum / static_cast<double>(gaps.size()));
+  std::printf("pause_p10_ms=%.3f\npause_p90_ms=%.3f\npause_least_ms=%.3f\n", Percentile(gaps, 0.1),
+              Percentile(gaps, 0.9), gaps.front());
+  return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc >= 2 && std::string(argv[1]) == "--pause") {
+    std::printf("pointer_bits=%zu\n\n", sizeof(void*) * 8);
+    return MeasurePause(argc >= 3 ? std::atoi(argv[2]) : 500) ? 0 : 1;
+  }
   if (argc == 3 && std::string(argv[1]) == "--restart") {
     std::printf("pointer_bits=%zu\n\n", sizeof(void*) * 8);
     return RestartAtTimeout(static_cast<std::int32_t>(std::atoi(argv[2]))) ? 0 : 1;

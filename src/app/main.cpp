@@ -10,9 +10,10 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   // program's own logic; it is never cleaned up (see socket_library.h).
   qv::SocketLibraryStarted();
   const int exitCode = qv::ProgramStart(qv::RealProgramServices());
-  // The program returns once no echo is pending any more (an echo cut off
-  // by the process's end can wedge Wine's network service for every
-  // process). Threads still in a look-up hold nothing the exit needs: end
-  // the process here, without running static destructors underneath them.
+  // Under Wine the program returns once no echo is pending any more (an
+  // echo cut off by the process's end can wedge Wine's network service for
+  // every process); on Windows, once the window has gone. Threads still in
+  // an echo or a look-up hold nothing the exit needs: end the process here,
+  // without running static destructors underneath them.
   ExitProcess(static_cast<UINT>(exitCode));
 }

@@ -23,7 +23,9 @@ bool Program::Create() { return window_.Create(); }
 
 int Program::Run() {
   const int result = RunMessageLoop(window_);
-  WaitForPendingEchoes(*state_.echoes);
+  // Windows ends a process's echoes with it; Wine's network service can be
+  // left wedged for the whole prefix by echoes cut off so.
+  if (state_.services.runsOnWine()) WaitForPendingEchoes(*state_.echoes);
   return result;
 }
 

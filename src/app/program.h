@@ -17,8 +17,9 @@ class Program {
   // Builds and shows the window; its created event pre-fills the range,
   // attaches the results list and creates the scan lock.
   bool Create();
-  // Runs the message loop until the window has been closed, then waits for
-  // the echoes still pending (at most their time-out, a minute at most).
+  // Runs the message loop until the window has been closed; under Wine it
+  // then waits for the echoes still pending (at most their time-out, a
+  // minute at most).
   int Run();
 
   MainWindow& Window() noexcept { return window_; }

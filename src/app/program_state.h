@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "base/win_handle.h"
+#include "base/wine_platform.h"
 #include "listview/list_row.h"
 #include "listview/list_view_wrapper.h"
 #include "scan/lock_registry.h"
@@ -23,6 +24,9 @@ struct ProgramServices {
   ProbeServices probe;
   std::function<std::vector<std::string>()> localAddresses;
   ThreadStarter startThread = StartSystemThread;
+  // Whether the platform is Wine, where the program must outlive its
+  // pending echoes.
+  std::function<bool()> runsOnWine = RunsOnWine;
 };
 
 ProgramServices RealProgramServices();
@@ -41,9 +45,9 @@ struct ProgramState {
   std::shared_ptr<LockRegistry> locks = std::make_shared<LockRegistry>();
   LockId ScanLock = 0;  // 0 until the window has been created
 
-  // Every echo of every scan until it has returned: the program ends only
-  // when none is pending (an echo cut off by the process's end can wedge
-  // Wine's network service for every process).
+  // Every echo of every scan until it has returned: under Wine the program
+  // ends only when none is pending (an echo cut off by the process's end
+  // can wedge Wine's network service for every process).
   std::shared_ptr<PendingEchoes> echoes = std::make_shared<PendingEchoes>();
 
   // The scan whose threads may still change what the window shows, and the

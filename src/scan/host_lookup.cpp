@@ -13,6 +13,7 @@
 #include <string>
 
 #include "base/win_handle.h"
+#include "base/wine_platform.h"
 #include "scan/address_text.h"
 #include "scan/neighbour_table.h"
 #include "scan/socket_library.h"
@@ -140,18 +141,6 @@ NeighbourTable ReadKernelNeighbourTable(const char* path) {
 
 namespace {
 
-// Wine answers every ARP request with ERROR_NOT_SUPPORTED, and its
-// GetIpNetTable writes a row past the end of its own buffer when a table
-// holds just under 64 rows: where the platform is Wine, the MAC comes from
-// the kernel's table of its host, read directly.
-bool RunsOnWine() {
-  static const bool wine = [] {
-    const HMODULE ntdll = GetModuleHandleA("ntdll.dll");
-    return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
-  }();
-  return wine;
-}
-
 // An incomplete row of a live host is the kernel asking for it again: its
 // retries come a second apart, three at most, so a few reads over about two
 // seconds see the answer if one comes.
@@ -201,6 +190,10 @@ std::optional<MacBytes> MacOfOwnAdapter(IPAddr address) {
   return std::nullopt;
 }
 
+// Wine answers every ARP request with ERROR_NOT_SUPPORTED, and its
+// GetIpNetTable writes a row past the end of its own buffer when a table
+// holds just under 64 rows: where the platform is Wine, the MAC comes from
+// the kernel's table of its host, read directly.
 std::optional<MacBytes> MacFromArp(IPAddr address) {
   if (RunsOnWine()) {
     if (std::optional<MacBytes> mac = MacFromNeighbourTable(KernelNeighbourReads(), address)) return mac;

@@ -1,17 +1,15 @@
 #include "scan/scan_engine.h"
 
-#include <mmsystem.h>
-
 #include <optional>
 #include <utility>
 
 #include "base/number_text.h"
 #include "scan/address_text.h"
+#include "scan/dispatch_pause.h"
 
 namespace qv {
 namespace {
 
-constexpr DWORD kDispatchPauseMs = 10;
 constexpr DWORD kSlotPollMs = 100;
 // A worker thread that cannot be created (the address space full of the
 // stacks of a stopped scan's workers still waiting out a long time-out) is
@@ -25,44 +23,7 @@ struct WorkerHandOver {
   std::string address;
 };
 
-// Sleep(10) lasts a whole timer tick (15.6 ms by default on Windows); the
-// dispatch pause must be 10 ms, so the timer runs at 1 ms while a dispatcher
-// walks.
-class FineTimerPeriod {
- public:
-  FineTimerPeriod() : active_(timeBeginPeriod(1) == TIMERR_NOERROR) {}
-  ~FineTimerPeriod() {
-    if (active_) timeEndPeriod(1);
-  }
-  FineTimerPeriod(const FineTimerPeriod&) = delete;
-  FineTimerPeriod& operator=(const FineTimerPeriod&) = delete;
-
- private:
-  bool active_;
-};
-
 }  // namespace
-
-// The dispatch pause runs from one worker's start to the next, so the time
-// a start takes (about a millisecond under Wine) is part of it and workers
-// start every 10 ms for as long as free slots allow.
-class DispatchPause {
- public:
-  DispatchPause() { QueryPerformanceFrequency(&frequency_); }
-  void StartNow() { QueryPerformanceCounter(&start_); }
-  // Whole milliseconds left, rounded up, so that no wait ends the pause early.
-  DWORD LeftMs() const {
-    LARGE_INTEGER now;
-    QueryPerformanceCounter(&now);
-    const long long elapsedUs = (now.QuadPart - start_.QuadPart) * 1000000 / frequency_.QuadPart;
-    const long long leftUs = static_cast<long long>(kDispatchPauseMs) * 1000 - elapsedUs;
-    return leftUs > 0 ? static_cast<DWORD>((leftUs + 999) / 1000) : 0;
-  }
-
- private:
-  LARGE_INTEGER frequency_{};
-  LARGE_INTEGER start_{};
-};
 
 std::uint64_t AwakeClockMs() {
   ULONGLONG hundredsOfNs = 0;
@@ -176,7 +137,6 @@ DWORD WINAPI ScanRun::ScanDispatcher(LPVOID param) {
 }
 
 void ScanRun::Dispatch() {
-  const FineTimerPeriod fineTimer;
   DispatchPause pause;
   if (IsRetired()) return;
   settings_.port->BeginScan(*this);
@@ -215,10 +175,13 @@ bool ScanRun::WaitForFreeSlot() {
   return !IsRetired();
 }
 
-// The clock, not the wait, decides: a timer may end a wait up to a tick early.
+// The pause runs from one worker's start to the next, so the time a start
+// takes (about a millisecond under Wine) is part of it. The clock, not the
+// wait, decides: a wait may end up to a tick early.
 bool ScanRun::WaitOutPause(const DispatchPause& pause) {
-  for (DWORD left = pause.LeftMs(); left > 0; left = pause.LeftMs()) {
-    if (WaitWatchingEchoes(left)) return false;
+  for (long long left = pause.LeftUs(); left > 0; left = pause.LeftUs()) {
+    if (EndIfEchoServiceSilent() || IsRetired()) return false;
+    if (pause.WaitOrUntilSet(left, retiredEvent_.get())) return false;
   }
   return !IsRetired();
 }

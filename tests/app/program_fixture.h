@@ -68,6 +68,7 @@ class ProgramFixture : public ::testing::Test {
       services.probe = probe.Services();
       services.startThread = threads.Starter();
       services.localAddresses = [localAddresses] { return localAddresses; };
+      services.runsOnWine = [this] { return platformIsWine.load(); };
       Program program(std::move(services));
       const bool created = program.Create();
       program_ = created ? &program : nullptr;
@@ -144,6 +145,9 @@ class ProgramFixture : public ::testing::Test {
 
   ScriptedProbe probe;
   ThreadGate threads;
+  // The program outlives its pending echoes only where the platform is
+  // Wine; each test says which platform the program sees.
+  std::atomic<bool> platformIsWine{true};
   std::atomic<bool> ended_{false};
   Program* program_ = nullptr;
   HWND window_ = nullptr;

@@ -1,0 +1,53 @@
+#pragma once
+// The pause between two worker starts (Win32 code only): 10 ms from one
+// start to the next, whatever the system timer's tick, and ended at once by
+// the run's retirement event.
+//
+// Windows 11 ignores a raised timer resolution (timeBeginPeriod) for a
+// process whose window is minimised or hidden, and a 10 ms wait then lasts a
+// 15.6 ms tick. A high-resolution waitable timer (Windows 10 1803 and later)
+// does not depend on the resolution; older systems refuse it and wait with
+// the resolution raised to 1 ms, as they honour it.
+
+#include <windows.h>
+
+#include "base/win_handle.h"
+
+namespace qv {
+
+enum class PauseTimerKind {
+  kHighResolution,  // a waitable timer with CREATE_WAITABLE_TIMER_HIGH_RESOLUTION
+  kRaisedPeriod,    // a plain wait with the system timer raised to 1 ms
+};
+
+class DispatchPause {
+ public:
+  DispatchPause();
+  ~DispatchPause();
+  DispatchPause(const DispatchPause&) = delete;
+  DispatchPause& operator=(const DispatchPause&) = delete;
+
+  PauseTimerKind TimerKind() const noexcept {
+    return timer_ ? PauseTimerKind::kHighResolution : PauseTimerKind::kRaisedPeriod;
+  }
+
+  // A worker starts now: the next may start 10 ms from here.
+  void StartNow();
+  // Microseconds left of the pause; 0 once it is over.
+  long long LeftUs() const;
+  // Waits for at most the microseconds, or until the event is set; true when
+  // it was set. A wait may end early (a timer tick ends it as it comes), so
+  // the caller asks LeftUs again.
+  bool WaitOrUntilSet(long long microseconds, HANDLE event) const;
+
+ private:
+  bool ArmTimer(long long microseconds) const;
+  bool WaitOnTimer(long long microseconds, HANDLE event) const;
+
+  UniqueHandle timer_;
+  bool periodRaised_ = false;
+  LARGE_INTEGER frequency_{};
+  LARGE_INTEGER start_{};
+};
+
+}  // namespace qv
