@@ -64,7 +64,7 @@ class ProgramFixture : public ::testing::Test {
     ended_ = false;
     ui_ = std::thread([this, &ready, localAddresses] {
       ProgramServices services;
-      services.probe = probe.Services();
+      services.probe = LaunchProbe();
       services.startThread = threads.Starter();
       services.localAddresses = [localAddresses] { return localAddresses; };
       Program program(std::move(services));
@@ -86,6 +86,10 @@ class ProgramFixture : public ::testing::Test {
     PostMessageA(window_, WM_CLOSE, 0, 0);
     ui_.join();
   }
+
+  // What the program probes with: the scripted probe, unless a fixture
+  // built on this one says otherwise.
+  virtual ProbeServices LaunchProbe() { return probe.Services(); }
 
   HWND Handle(Component component) { return program_->Window().Handle(component); }
 
