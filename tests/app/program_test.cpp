@@ -1,13 +1,17 @@
 // The program as the operator uses it, under a scripted probe: start-up,
 // scans, the worker-count field, the status bar and progress bar, header
-// sorts, stop and restart.
+// sorts, stop and restart; then the system's echo probe with its modules
+// taken away or failing.
+
+// The socket headers must come before <windows.h>.
+#include "scan/echo_probe.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 
 #include "app/handlers.h"
 #include "program_fixture.h"
-#include "scan/echo_probe.h"
 #include "support/echo_binders.h"
 
 namespace qv::test {
