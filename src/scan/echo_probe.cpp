@@ -8,6 +8,7 @@
 #include <optional>
 #include <random>
 #include <string>
+#include <utility>
 
 #include "scan/host_lookup.h"
 #include "scan/loaded_module.h"
@@ -24,47 +25,71 @@ constexpr DWORD kReplyAreaSize = sizeof(ICMP_ECHO_REPLY) + kEchoDataRoom;
 static_assert(sizeof(ICMP_ECHO_REPLY) == 28 && kReplyAreaSize == 278, "32-bit reply layout");
 #endif
 
-// The echo functions of the system: IcmpCreateFile from iphlpapi.dll,
-// IcmpSendEcho and IcmpCloseHandle from ICMP.DLL. Bound once for the whole
-// process: loading and freeing the modules around every echo, on hundreds of
-// threads at once, only makes every echo queue for the loader's lock.
-struct SystemEchoFunctions {
-  using CreateFunction = HANDLE(WINAPI*)();
-  using SendFunction = DWORD(WINAPI*)(HANDLE, IPAddr, LPVOID, WORD, PIP_OPTION_INFORMATION, LPVOID, DWORD, DWORD);
-  using CloseFunction = BOOL(WINAPI*)(HANDLE);
+using CreateFunction = HANDLE(WINAPI*)();
+using SendFunction = DWORD(WINAPI*)(HANDLE, IPAddr, LPVOID, WORD, PIP_OPTION_INFORMATION, LPVOID, DWORD, DWORD);
+using CloseFunction = BOOL(WINAPI*)(HANDLE);
 
-  // Before the functions: they belong to the modules.
-  const LoadedModule iphlpapi{"iphlpapi.dll"};
-  const LoadedModule icmp{"ICMP.DLL"};
-  const CreateFunction create = iphlpapi.Find<CreateFunction>("IcmpCreateFile");
-  const SendFunction send = icmp.Find<SendFunction>("IcmpSendEcho");
-  const CloseFunction close = icmp.Find<CloseFunction>("IcmpCloseHandle");
-};
-
-const SystemEchoFunctions& EchoFunctions() {
-  static const SystemEchoFunctions functions;
-  return functions;
+template <typename Function>
+Function Bind(const ModuleBinder& binder, const char* moduleName, const char* functionName) {
+  return reinterpret_cast<Function>(binder(moduleName, functionName));
 }
 
-class SystemEchoService final : public EchoService {
+struct SendAndClose {
+  SendFunction send = nullptr;
+  CloseFunction close = nullptr;
+};
+
+// Microsoft documents ICMP.DLL as no part of the Win32 API, open to removal,
+// and iphlpapi.dll as exporting all three functions from Windows XP on
+// (Wine's ICMP.DLL forwards them there). A handle is sent on and closed by
+// functions of one module: one that exports only one of the two is not the
+// echo service as shipped, and its one function is never paired with the
+// other module's.
+SendAndClose BindSendAndClose(const ModuleBinder& binder) {
+  for (const char* moduleName : {"ICMP.DLL", "iphlpapi.dll"}) {
+    const SendAndClose pair{Bind<SendFunction>(binder, moduleName, "IcmpSendEcho"),
+                            Bind<CloseFunction>(binder, moduleName, "IcmpCloseHandle")};
+    if (pair.send != nullptr && pair.close != nullptr) return pair;
+  }
+  return {};
+}
+
+class BoundEchoService final : public EchoService {
  public:
+  // The binder is kept: the functions belong to the modules it holds.
+  explicit BoundEchoService(ModuleBinder binder)
+      : binder_(std::move(binder)),
+        create_(Bind<CreateFunction>(binder_, "iphlpapi.dll", "IcmpCreateFile")),
+        sendAndClose_(BindSendAndClose(binder_)) {}
+
   HANDLE Open() override {
-    // Without all three there is no way to close what would be opened.
-    if (functions_.create == nullptr || functions_.send == nullptr || functions_.close == nullptr) {
+    // The pair is bound whole or not at all: without it, what would be
+    // opened could never be closed.
+    if (create_ == nullptr || sendAndClose_.send == nullptr) {
       SetLastError(ERROR_PROC_NOT_FOUND);
       return INVALID_HANDLE_VALUE;
     }
-    return functions_.create();
+    return create_();
   }
   DWORD Send(HANDLE handle, IPAddr destination, void* request, WORD requestSize, void* reply, DWORD replySize,
              DWORD timeoutMs) override {
-    return functions_.send(handle, destination, request, requestSize, nullptr, reply, replySize, timeoutMs);
+    return sendAndClose_.send(handle, destination, request, requestSize, nullptr, reply, replySize, timeoutMs);
   }
-  void Close(HANDLE handle) override { functions_.close(handle); }
+  void Close(HANDLE handle) override { sendAndClose_.close(handle); }
 
  private:
-  const SystemEchoFunctions& functions_ = EchoFunctions();
+  const ModuleBinder binder_;
+  const CreateFunction create_;
+  const SendAndClose sendAndClose_;
 };
+
+// Bound once for the whole process: loading and freeing the modules around
+// every echo, on hundreds of threads at once, only makes every echo queue
+// for the loader's lock.
+EchoService& SystemEchoService() {
+  static const std::shared_ptr<EchoService> service = BindEchoService(SystemModuleBinder());
+  return *service;
+}
 
 // Owns one ICMP handle: closed by its service, whatever the sends did.
 class IcmpHandle {
@@ -168,6 +193,10 @@ std::int32_t FirstReplyTime(const unsigned char* reply) {
 
 }  // namespace
 
+std::shared_ptr<EchoService> BindEchoService(ModuleBinder binder) {
+  return std::make_shared<BoundEchoService>(std::move(binder));
+}
+
 std::int32_t EchoProbe(std::string_view addressText, std::int32_t timeoutMs, bool useTimeout) {
   return ProbeEcho(addressText, timeoutMs, useTimeout).replyMs;
 }
@@ -178,8 +207,7 @@ std::int32_t EchoProbe(EchoService& service, std::string_view addressText, std::
 }
 
 EchoOutcome ProbeEcho(std::string_view addressText, std::int32_t timeoutMs, bool useTimeout) {
-  SystemEchoService service;
-  return ProbeEcho(service, addressText, timeoutMs, useTimeout);
+  return ProbeEcho(SystemEchoService(), addressText, timeoutMs, useTimeout);
 }
 
 EchoOutcome ProbeEcho(EchoService& service, std::string_view addressText, std::int32_t timeoutMs, bool useTimeout) {
@@ -191,8 +219,9 @@ EchoOutcome ProbeEcho(EchoService& service, std::string_view addressText, std::i
   std::optional<IcmpHandle> handle;
   for (bool first = true;; first = false) {
     if (!handle || !*handle) handle.emplace(service);
+    const bool opened = static_cast<bool>(*handle);
     DWORD error = handle->openError();
-    if (*handle) {
+    if (opened) {
       alignas(ICMP_ECHO_REPLY) unsigned char EchoReply[kReplyAreaSize] = {};
       // The request data is the text with its terminating zero byte. A send
       // after a refusal waits only for what is left of the time-out.
@@ -201,7 +230,7 @@ EchoOutcome ProbeEcho(EchoService& service, std::string_view addressText, std::i
       if (replies != 0) return {FirstReplyTime(EchoReply), true};
       error = GetLastError();
     }
-    if (!IsResourceFailure(error)) return {};
+    if (!IsResourceFailure(error)) return opened ? EchoOutcome{} : kNoEchoService;
     if (!pause.Wait()) return {-1, false};
   }
 }

@@ -7,9 +7,11 @@
 #include <iphlpapi.h>
 
 #include <cstdint>
+#include <memory>
 #include <string_view>
 
 #include "scan/echo_outcome.h"
+#include "scan/loaded_module.h"
 
 namespace qv {
 
@@ -38,6 +40,13 @@ class EchoService {
   virtual void Close(HANDLE handle) = 0;
 };
 
+// The platform's echo service, its functions found through the binder once,
+// when the service is made: IcmpCreateFile in iphlpapi.dll; IcmpSendEcho and
+// IcmpCloseHandle as a pair, from ICMP.DLL where it exports both, else from
+// iphlpapi.dll. Without all three it opens no handle (ERROR_PROC_NOT_FOUND).
+// Safe to use from many threads at once.
+std::shared_ptr<EchoService> BindEchoService(ModuleBinder binder);
+
 // Sends one echo request to the address (a dotted address, or a host name
 // that resolves to one) with the address text and its terminating zero byte
 // as data, and waits up to timeoutMs (kDefaultEchoTimeoutMs when useTimeout
@@ -58,8 +67,12 @@ std::int32_t EchoProbe(EchoService& service, std::string_view addressText, std::
                        bool useTimeout);
 
 // EchoProbe, telling also whether the service answered: false only when it
-// refused every send for resources until the time-out ran out. An address
-// that does not resolve asks the service nothing and counts as answered.
+// refused every send for resources until the time-out ran out; and whether
+// there was a service to ask: false when the service opens no ICMP handle
+// for another reason than want of resources, so no echo can be sent at all.
+// An address that does not resolve asks the service nothing and counts as
+// answered. The overload without a service binds the system's modules, once
+// for the process.
 EchoOutcome ProbeEcho(EchoService& service, std::string_view addressText, std::int32_t timeoutMs, bool useTimeout);
 EchoOutcome ProbeEcho(std::string_view addressText, std::int32_t timeoutMs, bool useTimeout);
 

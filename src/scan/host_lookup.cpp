@@ -170,8 +170,8 @@ bool AdapterHasAddress(const IP_ADAPTER_INFO& adapter, IPAddr address) {
   return false;
 }
 
-// The neighbour table has no row for the machine's own addresses; ARP on the
-// platform answers them from the adapter, and so does this.
+// The neighbour table has no row for the machine's own addresses, and
+// SendARP need not answer for them: their MAC is their adapter's.
 std::optional<MacBytes> MacOfOwnAdapter(IPAddr address) {
   // Adapters without an address list 0.0.0.0: that is no host.
   if (address == INADDR_ANY) return std::nullopt;
@@ -195,10 +195,7 @@ std::optional<MacBytes> MacOfOwnAdapter(IPAddr address) {
 // holds just under 64 rows: where the platform is Wine, the MAC comes from
 // the kernel's table of its host, read directly.
 std::optional<MacBytes> MacFromArp(IPAddr address) {
-  if (RunsOnWine()) {
-    if (std::optional<MacBytes> mac = MacFromNeighbourTable(KernelNeighbourReads(), address)) return mac;
-    return MacOfOwnAdapter(address);
-  }
+  if (RunsOnWine()) return MacFromNeighbourTable(KernelNeighbourReads(), address);
   // Room for eight bytes as the call asks, although six are requested.
   ULONG answer[2] = {0, 0};
   ULONG length = 6;
@@ -212,8 +209,7 @@ std::optional<MacBytes> MacFromArp(IPAddr address) {
   // A platform that cannot send ARP requests itself still lists the answers
   // that the echo to the host caused.
   if (result != ERROR_NOT_SUPPORTED) return std::nullopt;
-  if (std::optional<MacBytes> mac = MacFromNeighbourTable(PlatformNeighbourReads(), address)) return mac;
-  return MacOfOwnAdapter(address);
+  return MacFromNeighbourTable(PlatformNeighbourReads(), address);
 }
 
 }  // namespace
@@ -237,12 +233,22 @@ std::string LookupHostName(std::string_view addressText) {
   return host->h_name;
 }
 
-std::string LookupMacAddress(std::string_view addressText) {
+MacSources PlatformMacSources() {
+  return {&MacOfOwnAdapter, &MacFromArp};
+}
+
+std::string LookupMacAddress(const MacSources& sources, std::string_view addressText) {
   if (!SocketLibraryStarted()) return {};
   const std::optional<IPAddr> address = ParseAddress(addressText);
   if (!address) return {};
-  const std::optional<MacBytes> mac = MacFromArp(*address);
+  std::optional<MacBytes> mac = sources.ownAdapter(*address);
+  if (!mac) mac = sources.network(*address);
   return mac ? MacText(*mac) : std::string();
+}
+
+std::string LookupMacAddress(std::string_view addressText) {
+  static const MacSources sources = PlatformMacSources();
+  return LookupMacAddress(sources, addressText);
 }
 
 std::vector<std::string> LocalAddresses() {

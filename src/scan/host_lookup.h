@@ -5,6 +5,9 @@
 // else; all of them may be called from many threads at once. The socket
 // library is started on first use, once for the process.
 
+#include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -24,12 +27,21 @@ std::string ResolveAddressText(std::string_view text);
 // The official name that the reverse look-up of an address text gives, or "".
 std::string LookupHostName(std::string_view addressText);
 
+// Where a MAC comes from, asked in this order, each with the address in
+// network order: the machine's adapter list, which alone answers for the
+// machine's own addresses on every platform; then the network: SendARP, or
+// where the platform cannot send ARP requests itself (Wine), the neighbour
+// table (the requests that an echo to the host has already caused).
+struct MacSources {
+  std::function<std::optional<MacBytes>(std::uint32_t address)> ownAdapter;
+  std::function<std::optional<MacBytes>(std::uint32_t address)> network;
+};
+MacSources PlatformMacSources();
+
 // The MAC text (02-51-56-05-00-0A) of the host with that address on the
-// local network, or "". Where the platform cannot send ARP requests itself
-// (Wine), the answer comes from the neighbour table (the requests that an
-// echo to the host has already caused) and, for the machine's own
-// addresses, from its adapter list.
+// local network, or "", from the platform's sources or the given ones.
 std::string LookupMacAddress(std::string_view addressText);
+std::string LookupMacAddress(const MacSources& sources, std::string_view addressText);
 
 // The machine's IPv4 addresses as dotted texts, in the order in which the
 // resolver lists them for the machine's own name, at most 10; empty when the

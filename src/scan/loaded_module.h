@@ -1,10 +1,17 @@
 #pragma once
 // One owner per loaded DLL (Win32 code only): freed when the owner goes, and
-// its functions found by name with the caller's function type.
+// its functions found by name with the caller's function type. And the
+// binder through which code that binds functions at run time finds them, so
+// that a test can take a module away or stand in for one.
 
 #include <windows.h>
 
 #include <cstdio>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
 
 namespace qv {
 
@@ -42,5 +49,29 @@ class LoadedModule {
 
   HMODULE module_;
 };
+
+// The address of the function that a module exports under a name, or nullptr
+// when the module or the function is missing. What it finds stays usable for
+// as long as the binder (any copy of it) lives.
+using ModuleBinder = std::function<void*(const char* moduleName, const char* functionName)>;
+
+// The modules of the system folder, each loaded at its first use and freed
+// when the last copy of the binder goes.
+inline ModuleBinder SystemModuleBinder() {
+  class Modules {
+   public:
+    void* Find(const char* moduleName, const char* functionName) {
+      const std::lock_guard<std::mutex> hold(mutex_);
+      const LoadedModule& module = modules_.try_emplace(moduleName, moduleName).first->second;
+      return module.Find<void*>(functionName);
+    }
+
+   private:
+    std::mutex mutex_;
+    std::map<std::string, LoadedModule> modules_;
+  };
+  auto modules = std::make_shared<Modules>();
+  return [modules](const char* moduleName, const char* functionName) { return modules->Find(moduleName, functionName); };
+}
 
 }  // namespace qv

@@ -98,8 +98,7 @@ bool ScanRun::EndIfEchoServiceSilent() {
   if (IsRetired()) return false;
   const EchoWatch::Verdict verdict = echoes_.Judge(settings_.silentEchoGraceMs);
   if (verdict == EchoWatch::Verdict::kSilent) {
-    settings_.port->ReportEchoServiceSilent(*this);
-    Retire();
+    EndForSilentEchoService();
     return true;
   }
   if (verdict == EchoWatch::Verdict::kOnlyLostEchoes && dispatchDone_) {
@@ -107,6 +106,14 @@ bool ScanRun::EndIfEchoServiceSilent() {
     return true;
   }
   return false;
+}
+
+// The dispatcher and any number of workers may find the service silent at
+// once: the first tells the operator.
+void ScanRun::EndForSilentEchoService() {
+  if (IsRetired() || silentServiceReported_.exchange(true)) return;
+  settings_.port->ReportEchoServiceSilent(*this);
+  Retire();
 }
 
 // As the last worker's notice would: the count of 0 and the retirement under
@@ -233,22 +240,26 @@ DWORD WINAPI ScanRun::HostProbeWorker(LPVOID param) {
   return 0;
 }
 
-std::int32_t ScanRun::SendEcho(const std::string& address, std::int32_t timeout) {
+EchoOutcome ScanRun::SendEcho(const std::string& address, std::int32_t timeout) {
   const std::uint64_t due = GetTickCount64() + static_cast<std::uint64_t>(timeout);
   const PendingEchoes::Ticket inProcess = settings_.processEchoes->Begin(due);
   // Checked once the echo counts as pending: an echo either begins before
   // the retirement and is waited for, or does not begin at all.
-  if (!inProcess || IsRetired()) return -1;
+  if (!inProcess || IsRetired()) return {};
   EchoWatch::Ticket inRun = echoes_.Begin(static_cast<std::uint32_t>(timeout));
   const EchoOutcome outcome = settings_.probe.echo(address, timeout);
   if (outcome.serviceAnswered) inRun.Answered();
-  return outcome.replyMs;
+  return outcome;
 }
 
 // A retired run's worker begins no look-up: each may take seconds.
 void ScanRun::ProbeAddress(const std::string& address) {
   const std::int32_t timeout = ClampTimeout(TextToInteger(settings_.port->ReadTimeoutText()));
-  const std::int32_t reply = SendEcho(address, timeout);
+  const EchoOutcome echo = SendEcho(address, timeout);
+  // Told once the echo no longer counts as pending: the operator's answer
+  // may take long, and the program's end waits for pending echoes.
+  if (!echo.serviceAvailable) EndForSilentEchoService();
+  const std::int32_t reply = echo.replyMs;
   if (reply == -1 || IsRetired()) return;
   std::string hostName = settings_.probe.hostName(address);
   if (IsRetired()) return;

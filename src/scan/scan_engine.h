@@ -13,8 +13,10 @@
 // and for the process, until it returns; no echo begins once its run is
 // retired. A scan whose echo service has answered none of its echoes for far
 // longer than their time-out has a service that no longer answers: it ends,
-// and its port is told once. A scan whose walk is over and whose only
-// pending echoes are lost ones ends as a finished scan does.
+// and its port is told once. So does a scan that cannot send any echo at
+// all, at its first attempt: it would otherwise show an empty network. A
+// scan whose walk is over and whose only pending echoes are lost ones ends
+// as a finished scan does.
 
 #include <windows.h>
 
@@ -134,8 +136,9 @@ class ScanPort {
   // Once per scan: no worker thread could be started for a while; the
   // dispatcher goes on trying when the call returns.
   virtual void ReportWorkersCannotStart(ScanRun& run) = 0;
-  // An echo of the run has not returned long after its time-out; the run is
-  // retired right after this call. A port without an operator ignores it.
+  // An echo of the run has not returned long after its time-out, or no echo
+  // can be sent at all; the run is retired right after this call. A port
+  // without an operator ignores it.
   virtual void ReportEchoServiceSilent(ScanRun& /*run*/) {}
   virtual std::string ReadTimeoutText() = 0;
 };
@@ -197,11 +200,12 @@ class ScanRun : public std::enable_shared_from_this<ScanRun> {
   bool StartWorker(const std::string& address, DispatchPause& pause);
   void GiveSlotBack();
   void ProbeAddress(const std::string& address);
-  std::int32_t SendEcho(const std::string& address, std::int32_t timeout);
+  EchoOutcome SendEcho(const std::string& address, std::int32_t timeout);
   void FinishWorker();
   void UnlistWorker(DWORD threadId);
   bool WaitForRetirement(DWORD milliseconds) const;
   bool EndIfEchoServiceSilent();
+  void EndForSilentEchoService();
   void EndAsFinished();
   bool WaitWatchingEchoes(DWORD milliseconds);
   void WatchEchoesUntilWorkersEnd();
@@ -209,6 +213,7 @@ class ScanRun : public std::enable_shared_from_this<ScanRun> {
   ScanSettings settings_;
   std::atomic<bool> retired_{false};
   std::atomic<bool> dispatchDone_{false};
+  std::atomic<bool> silentServiceReported_{false};
   std::atomic<std::int32_t> ActiveWorkerCount{0};
   UniqueHandle retiredEvent_;
   std::atomic<std::size_t> startedWorkers_{0};

@@ -65,7 +65,7 @@ class ProgramFixture : public ::testing::Test {
     ended_ = false;
     ui_ = std::thread([this, &ready, localAddresses] {
       ProgramServices services;
-      services.probe = probe.Services();
+      services.probe = LaunchProbe();
       services.startThread = threads.Starter();
       services.localAddresses = [localAddresses] { return localAddresses; };
       services.runsOnWine = [this] { return platformIsWine.load(); };
@@ -88,6 +88,10 @@ class ProgramFixture : public ::testing::Test {
     PostMessageA(window_, WM_CLOSE, 0, 0);
     ui_.join();
   }
+
+  // What the program probes with: the scripted probe, unless a fixture
+  // built on this one says otherwise.
+  virtual ProbeServices LaunchProbe() { return probe.Services(); }
 
   HWND Handle(Component component) { return program_->Window().Handle(component); }
 

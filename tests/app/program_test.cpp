@@ -1,12 +1,18 @@
 // The program as the operator uses it, under a scripted probe: start-up,
 // scans, the worker-count field, the status bar and progress bar, header
-// sorts, stop and restart.
+// sorts, stop and restart; then the system's echo probe with its modules
+// taken away or failing.
+
+// The socket headers must come before <windows.h>.
+#include "scan/echo_probe.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 
 #include "app/handlers.h"
 #include "program_fixture.h"
+#include "support/echo_binders.h"
 
 namespace qv::test {
 namespace {
@@ -469,6 +475,94 @@ TEST_F(ProgramTest, ClosingTheWindowDuringAScanRemovesItAtOnceAndEndsTheProgramP
     EXPECT_EQ(probe.Running(), 0) << "the program ended with an echo pending";
     Launch({"10.0.0.7"});
   }
+}
+
+// The program with the system's echo probe, its functions bound through a
+// binder each case chooses, echoing to the loopback address only; names and
+// MACs stay scripted.
+class ProgramEchoFunctionsTest : public ProgramTest {
+ protected:
+  void SetUp() override {}  // every case launches with its own binder
+
+  ProbeServices LaunchProbe() override {
+    ProbeServices services = probe.Services();
+    services.echo = [service = BindEchoService(binder_)](const std::string& address, std::int32_t timeout) {
+      return ProbeEcho(*service, address, timeout, true);
+    };
+    return services;
+  }
+
+  void LaunchWith(ModuleBinder binder) {
+    Close();
+    binder_ = std::move(binder);
+    Launch({"127.0.0.1"});
+    WriteField(C::编辑框_延时, "2000");
+  }
+
+  ModuleBinder binder_;
+};
+
+TEST_F(ProgramEchoFunctionsTest, WithoutIcmpDllTheLoopbackAnswersThroughIphlpapi) {
+  const ModuleStandIns cases[] = {{{"ICMP.DLL", ""}}, {{"ICMP.DLL", "version.dll"}}};
+  for (const ModuleStandIns& standIns : cases) {
+    SCOPED_TRACE(standIns.front().second);
+    ASSERT_NO_FATAL_FAILURE(LaunchWith(SystemModulesWith(standIns)));
+    MessageBoxWatcher boxes;
+    ASSERT_TRUE(ScanAndWait("127.0.0.1", "127.0.0.1"));
+    EXPECT_EQ(ListColumn(0), std::vector<std::string>{"127.0.0.001"});
+    EXPECT_TRUE(boxes.Seen().empty());
+  }
+}
+
+// No echo can be sent: the scan ends at once with the silent service's
+// message, never as an empty network.
+TEST_F(ProgramEchoFunctionsTest, WithoutAWayToSendTheScanEndsWithOneMessage) {
+  struct Case {
+    const char* name;
+    ModuleBinder binder;
+  };
+  const Case cases[] = {
+      {"no modules", SystemModulesWith({{"ICMP.DLL", ""}, {"iphlpapi.dll", ""}})},
+      {"modules without the functions", SystemModulesWith({{"ICMP.DLL", "version.dll"}, {"iphlpapi.dll", "version.dll"}})},
+      {"IcmpCreateFile denied", SystemModulesWithCreateDenied()},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_NO_FATAL_FAILURE(LaunchWith(c.binder));
+    MessageBoxWatcher boxes;
+    const std::string caption = WindowText(window_);
+    SetRange("127.0.0.1", "127.0.0.1");
+    Click(C::按钮_开始扫描);
+    ASSERT_TRUE(boxes.WaitForCount(1)) << "the operator was never told";
+    EXPECT_EQ(boxes.Seen()[0].text, "系统的回显服务没有响应");
+    EXPECT_EQ(boxes.Seen()[0].caption, caption);
+    EXPECT_TRUE(WaitUntil([&] { return Idle(); }));
+    EXPECT_FALSE(OnUi([&] { return static_cast<bool>(program_->State().currentScan); }));
+    EXPECT_TRUE(ListColumn(0).empty());
+    EXPECT_FALSE(boxes.WaitForCount(2, 500)) << "told more than once";
+  }
+}
+
+TEST_F(ProgramEchoFunctionsTest, StartsInARowWithoutAWayToSendTellOncePerScan) {
+  ASSERT_NO_FATAL_FAILURE(LaunchWith(SystemModulesWith({{"ICMP.DLL", ""}, {"iphlpapi.dll", ""}})));
+  MessageBoxWatcher boxes;
+  SetRange("127.0.0.1", "127.0.0.1");
+  for (std::size_t scan = 1; scan <= 4; ++scan) {
+    SCOPED_TRACE(scan);
+    Click(C::按钮_开始扫描);
+    ASSERT_TRUE(boxes.WaitForCount(scan));
+    ASSERT_TRUE(WaitUntil([&] { return Idle(); }));
+  }
+  // Quick starts retire one another before their message comes.
+  constexpr std::size_t kQuickStarts = 8;
+  for (std::size_t i = 0; i < kQuickStarts; ++i) Click(C::按钮_开始扫描);
+  ASSERT_TRUE(boxes.WaitForCount(5, 20000)) << "the last start was never told";
+  ASSERT_TRUE(WaitForScanEnd());
+  EXPECT_TRUE(WaitUntil([&] { return Idle(); }));
+  const std::size_t told = boxes.Seen().size();
+  EXPECT_LE(told, 4 + kQuickStarts);
+  EXPECT_FALSE(boxes.WaitForCount(told + 1, 500)) << "a message without a scan";
+  for (const SeenMessageBox& box : boxes.Seen()) EXPECT_EQ(box.text, "系统的回显服务没有响应");
 }
 
 }  // namespace

@@ -1,12 +1,14 @@
 // The echo probe: what it hands to the echo service (through a recording
 // stand-in) and what it makes of the answer; then the real service on the
-// loopback address.
+// loopback address, its functions bound from the system's modules or from
+// modules the test takes away or stands in for.
 #include <gtest/gtest.h>
 
 #include "scan/echo_probe.h"
 
 #include <icmpapi.h>
 
+#include <algorithm>
 #include <atomic>
 #include <climits>
 #include <cstring>
@@ -14,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "support/echo_binders.h"
 #include "support/handle_count.h"
 #include "support/import_hook.h"
 #include "support/time_limit.h"
@@ -249,6 +252,37 @@ TEST(ProbeEcho, TheServiceAnswersUnlessItRefusedEverySendForResources) {
   EXPECT_EQ(unused.opened, 0);
 }
 
+// A service that opens no handle for another reason than want of resources
+// can send no echo at all, whatever came before; refusals for resources to
+// the end leave it a service that did not answer.
+TEST(ProbeEcho, AServiceThatCannotOpenAHandleIsNoService) {
+  struct Case {
+    const char* name;
+    std::vector<DWORD> openErrors;
+    bool available;
+  };
+  const Case cases[] = {
+      {"access denied", {ERROR_ACCESS_DENIED}, false},
+      {"functions missing", {ERROR_PROC_NOT_FOUND}, false},
+      {"refused, then denied", {IP_NO_RESOURCES, ERROR_ACCESS_DENIED}, false},
+      {"refused, then opened", {ERROR_NOT_ENOUGH_MEMORY}, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    RecordingEchoService service;
+    service.openErrors = c.openErrors;
+    const EchoOutcome outcome = ProbeEcho(service, "127.0.0.1", 2000, true);
+    EXPECT_EQ(outcome.serviceAvailable, c.available);
+    EXPECT_EQ(outcome.serviceAnswered, c.available);
+    EXPECT_EQ(service.sent, c.available ? 1 : 0);
+  }
+  RecordingEchoService refusedToTheEnd;
+  refusedToTheEnd.openErrors.assign(1000, IP_NO_RESOURCES);
+  const EchoOutcome refused = ProbeEcho(refusedToTheEnd, "127.0.0.1", 40, true);
+  EXPECT_TRUE(refused.serviceAvailable);
+  EXPECT_FALSE(refused.serviceAnswered);
+}
+
 // 1,024 workers at once, each refused every time, with a 1 ms time-out: all
 // give up at once instead of turning into a storm of sends.
 TEST(EchoProbe, AThousandWorkersRefusedWithAOneMillisecondTimeOut) {
@@ -362,6 +396,148 @@ TEST(EchoProbeOnLoopback, ManyThreadsAtOnce) {
   }
   for (std::thread& thread : threads) thread.join();
   for (const std::int32_t result : results) EXPECT_GE(result, 0);
+}
+
+// The calls that reached each module's echo functions, through stand-ins
+// that count and hand on to the system's own.
+struct EchoCalls {
+  std::atomic<int> creates{0};
+  std::atomic<int> sends{0};
+  std::atomic<int> closes{0};
+};
+EchoCalls icmpCalls;
+EchoCalls iphlpapiCalls;
+
+template <typename Function>
+Function SystemIphlpapi(const char* name) {
+  static const ModuleBinder system = SystemModuleBinder();
+  return reinterpret_cast<Function>(system("iphlpapi.dll", name));
+}
+
+template <EchoCalls& calls>
+HANDLE WINAPI CountedCreate() {
+  ++calls.creates;
+  return SystemIphlpapi<decltype(&IcmpCreateFile)>("IcmpCreateFile")();
+}
+
+template <EchoCalls& calls>
+DWORD WINAPI CountedSend(HANDLE handle, IPAddr destination, LPVOID request, WORD requestSize,
+                         PIP_OPTION_INFORMATION options, LPVOID reply, DWORD replySize, DWORD timeoutMs) {
+  ++calls.sends;
+  return SystemIphlpapi<decltype(&IcmpSendEcho)>("IcmpSendEcho")(handle, destination, request, requestSize, options,
+                                                                 reply, replySize, timeoutMs);
+}
+
+template <EchoCalls& calls>
+BOOL WINAPI CountedClose(HANDLE handle) {
+  ++calls.closes;
+  return SystemIphlpapi<decltype(&IcmpCloseHandle)>("IcmpCloseHandle")(handle);
+}
+
+struct Export {
+  const char* module;
+  const char* function;
+  void* address;
+};
+
+// The counted functions of both modules, but for those left out.
+ModuleBinder CountedModulesWithout(std::vector<std::string> leftOut) {
+  const Export exports[] = {
+      {"iphlpapi.dll", "IcmpCreateFile", reinterpret_cast<void*>(&CountedCreate<iphlpapiCalls>)},
+      {"iphlpapi.dll", "IcmpSendEcho", reinterpret_cast<void*>(&CountedSend<iphlpapiCalls>)},
+      {"iphlpapi.dll", "IcmpCloseHandle", reinterpret_cast<void*>(&CountedClose<iphlpapiCalls>)},
+      {"ICMP.DLL", "IcmpCreateFile", reinterpret_cast<void*>(&CountedCreate<icmpCalls>)},
+      {"ICMP.DLL", "IcmpSendEcho", reinterpret_cast<void*>(&CountedSend<icmpCalls>)},
+      {"ICMP.DLL", "IcmpCloseHandle", reinterpret_cast<void*>(&CountedClose<icmpCalls>)},
+  };
+  std::vector<Export> kept;
+  for (const Export& entry : exports) {
+    const std::string name = std::string(entry.module) + "!" + entry.function;
+    const bool gone = std::any_of(leftOut.begin(), leftOut.end(), [&](const std::string& out) {
+      return lstrcmpiA(out.c_str(), entry.module) == 0 || lstrcmpiA(out.c_str(), name.c_str()) == 0;
+    });
+    if (!gone) kept.push_back(entry);
+  }
+  return [kept](const char* moduleName, const char* functionName) -> void* {
+    for (const Export& entry : kept) {
+      if (lstrcmpiA(entry.module, moduleName) == 0 && lstrcmpA(entry.function, functionName) == 0) return entry.address;
+    }
+    return nullptr;
+  };
+}
+
+class BindEchoServiceTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    for (EchoCalls* calls : {&icmpCalls, &iphlpapiCalls}) calls->creates = calls->sends = calls->closes = 0;
+  }
+  static void ExpectCalls(const EchoCalls& calls, int creates, int sends, int closes) {
+    EXPECT_EQ(calls.creates.load(), creates);
+    EXPECT_EQ(calls.sends.load(), sends);
+    EXPECT_EQ(calls.closes.load(), closes);
+  }
+};
+
+TEST_F(BindEchoServiceTest, SendsAndClosesThroughIcmpDllWhereItExportsBoth) {
+  const auto service = BindEchoService(CountedModulesWithout({}));
+  EXPECT_GE(EchoProbe(*service, "127.0.0.1", 2000, true), 0);
+  ExpectCalls(iphlpapiCalls, 1, 0, 0);
+  ExpectCalls(icmpCalls, 0, 1, 1);
+}
+
+// The pair comes from one module: where ICMP.DLL lacks either function, both
+// come from iphlpapi.dll, and the echo is answered all the same.
+TEST_F(BindEchoServiceTest, WithoutIcmpDllsPairBothComeFromIphlpapi) {
+  const char* const cases[] = {"ICMP.DLL", "ICMP.DLL!IcmpSendEcho", "ICMP.DLL!IcmpCloseHandle"};
+  for (const char* leftOut : cases) {
+    SCOPED_TRACE(leftOut);
+    SetUp();
+    const auto service = BindEchoService(CountedModulesWithout({leftOut}));
+    const EchoOutcome outcome = ProbeEcho(*service, "127.0.0.1", 2000, true);
+    EXPECT_GE(outcome.replyMs, 0);
+    EXPECT_TRUE(outcome.serviceAvailable);
+    ExpectCalls(iphlpapiCalls, 1, 1, 1);
+    ExpectCalls(icmpCalls, 0, 0, 0);
+  }
+}
+
+TEST_F(BindEchoServiceTest, TheSystemsModulesWithoutIcmpDllStillAnswer) {
+  const test::ModuleStandIns cases[] = {{{"ICMP.DLL", ""}}, {{"ICMP.DLL", "version.dll"}}};
+  for (const test::ModuleStandIns& standIns : cases) {
+    SCOPED_TRACE(standIns.front().second);
+    const auto service = BindEchoService(test::SystemModulesWith(standIns));
+    const long before = test::ProcessHandleCount();
+    for (int i = 0; i < 3; ++i) EXPECT_GE(EchoProbe(*service, "127.0.0.1", 2000, true), 0);
+    EXPECT_EQ(test::ProcessHandleCount(), before) << "every handle closed";
+  }
+}
+
+// Modules that are missing or load without the functions (version.dll in
+// their place) and an IcmpCreateFile that fails: no echo can be sent, and
+// the probe says so rather than reporting a silent host.
+TEST_F(BindEchoServiceTest, WithoutAWayToSendTheProbeSaysThereIsNoService) {
+  struct Case {
+    const char* name;
+    ModuleBinder binder;
+  };
+  const Case cases[] = {
+      {"no modules", test::SystemModulesWith({{"ICMP.DLL", ""}, {"iphlpapi.dll", ""}})},
+      {"modules without the functions",
+       test::SystemModulesWith({{"ICMP.DLL", "version.dll"}, {"iphlpapi.dll", "version.dll"}})},
+      {"no IcmpCreateFile", CountedModulesWithout({"iphlpapi.dll!IcmpCreateFile"})},
+      {"no pair in either module", CountedModulesWithout({"ICMP.DLL", "iphlpapi.dll!IcmpCloseHandle"})},
+      {"IcmpCreateFile denied", test::SystemModulesWithCreateDenied()},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    SetUp();
+    const auto service = BindEchoService(c.binder);
+    const EchoOutcome outcome = ProbeEcho(*service, "127.0.0.1", 2000, true);
+    EXPECT_EQ(outcome.replyMs, -1);
+    EXPECT_FALSE(outcome.serviceAvailable);
+    ExpectCalls(iphlpapiCalls, 0, 0, 0);
+    ExpectCalls(icmpCalls, 0, 0, 0);
+  }
 }
 
 }  // namespace

@@ -10,11 +10,15 @@
 #include <iphlpapi.h>
 
 #include <atomic>
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "scan/address_text.h"
 #include "scan/socket_library.h"
 #include "support/import_hook.h"
 
@@ -83,6 +87,56 @@ TEST(LookupMacAddress, BadTextGivesEmpty) {
     SCOPED_TRACE(testing::PrintToString(text.substr(0, 40)));
     EXPECT_EQ(LookupMacAddress(text), "");
   }
+}
+
+// The adapter list answers first: the machine's own addresses never wait
+// for ARP, which need not answer for them; any other address, and an own
+// address on an adapter without a MAC, is the network's.
+TEST(LookupMacAddress, OwnAddressesTakeTheirAdaptersMacAndOthersTheNetworks) {
+  const std::uint32_t own = inet_addr("10.0.0.7");
+  const std::uint32_t ownWithoutMac = inet_addr("10.0.0.8");
+  std::vector<std::uint32_t> askedOfAdapters;
+  std::vector<std::uint32_t> askedOfNetwork;
+  const MacSources sources{[&](std::uint32_t address) -> std::optional<MacBytes> {
+                             askedOfAdapters.push_back(address);
+                             if (address == own) return MacBytes{2, 0, 0, 0, 0, 7};
+                             return std::nullopt;
+                           },
+                           [&](std::uint32_t address) -> std::optional<MacBytes> {
+                             askedOfNetwork.push_back(address);
+                             if (address == own) return MacBytes{2, 0, 0, 0, 0, 0xEE};
+                             return MacBytes{2, 0, 0, 0, 0, static_cast<std::uint8_t>(address >> 24)};
+                           }};
+  EXPECT_EQ(LookupMacAddress(sources, "10.0.0.7"), "02-00-00-00-00-07");
+  EXPECT_TRUE(askedOfNetwork.empty()) << "the network was asked for the machine's own address";
+  EXPECT_EQ(LookupMacAddress(sources, "10.0.0.8"), "02-00-00-00-00-08");
+  EXPECT_EQ(LookupMacAddress(sources, "10.0.0.9"), "02-00-00-00-00-09");
+  EXPECT_EQ(askedOfAdapters, (std::vector<std::uint32_t>{own, ownWithoutMac, inet_addr("10.0.0.9")}));
+  EXPECT_EQ(askedOfNetwork, (std::vector<std::uint32_t>{ownWithoutMac, inet_addr("10.0.0.9")}));
+}
+
+// Every address of an adapter with a MAC gives that MAC, whether or not the
+// platform's ARP would answer for it.
+TEST(LookupMacAddress, TheMachinesOwnAddressesGiveTheirAdaptersMac) {
+  ULONG size = 0;
+  ASSERT_EQ(GetAdaptersInfo(nullptr, &size), static_cast<DWORD>(ERROR_BUFFER_OVERFLOW));
+  std::vector<std::uint64_t> buffer(size / sizeof(std::uint64_t) + 1);
+  ASSERT_EQ(GetAdaptersInfo(reinterpret_cast<IP_ADAPTER_INFO*>(buffer.data()), &size), static_cast<DWORD>(NO_ERROR));
+  int checked = 0;
+  for (auto* adapter = reinterpret_cast<const IP_ADAPTER_INFO*>(buffer.data()); adapter; adapter = adapter->Next) {
+    MacBytes mac{};
+    if (adapter->AddressLength != mac.size()) continue;
+    std::memcpy(mac.data(), adapter->Address, mac.size());
+    if (mac == MacBytes{}) continue;
+    for (const IP_ADDR_STRING* entry = &adapter->IpAddressList; entry; entry = entry->Next) {
+      const std::string address = entry->IpAddress.String;
+      if (address == "0.0.0.0") continue;
+      SCOPED_TRACE(address);
+      EXPECT_EQ(LookupMacAddress(address), MacText(mac));
+      ++checked;
+    }
+  }
+  if (checked == 0) GTEST_SKIP() << "no adapter with both a MAC and an address";
 }
 
 TEST(LocalAddresses, AreCanonicalDottedTextsAtMostTen) {

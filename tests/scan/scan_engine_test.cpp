@@ -351,6 +351,33 @@ TEST_F(ScanEngineTest, AServiceThatRefusesEveryEchoEndsTheRunOnce) {
   EXPECT_EQ(port->silentReports.load(), 1);
 }
 
+// No echo can be sent at all: the run ends at its first echoes, the port is
+// told once however many workers find it so at the same moment, and the
+// rest of the range is never walked, whether the dispatcher was waiting for
+// a free slot or had walked the whole range.
+TEST_F(ScanEngineTest, WithoutAnEchoServiceTheFirstEchoesEndTheRunOnce) {
+  probe.noService = true;
+  const struct {
+    const char* last;
+    std::int32_t limit;
+    int inFlight;
+  } cases[] = {{"10.0.0.250", 8, 8}, {"10.0.0.3", 10, 3}};
+  int reports = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.limit);
+    probe.Forget();
+    probe.HoldEchoes(test::ScriptedProbe::Hold::kNever);
+    auto run = Start("10.0.0.1", c.last, c.limit);
+    ASSERT_TRUE(WaitFor([&] { return probe.Running() == c.inFlight; })) << "the workers never started";
+    probe.ReleaseEchoes();
+    ASSERT_TRUE(WaitFor([&] { return run->IsRetired(); })) << "the scan walked on";
+    ASSERT_TRUE(WaitForEnd(*run));
+    EXPECT_EQ(port->silentReports.load(), ++reports);
+    EXPECT_LE(probe.Probed().size(), 2u * static_cast<std::size_t>(c.inFlight)) << "the walk went on";
+    EXPECT_TRUE(port->Hosts().empty());
+  }
+}
+
 // The walk is over and all that is left is an echo lost on the way while the
 // service answered the others: the scan ends as a finished one does, with
 // the count of 0 and no message, instead of showing itself running for ever.

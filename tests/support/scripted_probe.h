@@ -26,6 +26,9 @@ class ScriptedProbe {
   // Every echo is refused for resources until its time-out, as by a service
   // with no room left: the echo ends without an answer.
   std::atomic<bool> refuse{false};
+  // There is no echo service at all: every echo ends after the delay with
+  // no way to send, as where the echo functions are missing.
+  std::atomic<bool> noService{false};
   // How long each name and each MAC look-up takes.
   std::atomic<DWORD> lookupDelayMs{0};
 
@@ -73,6 +76,7 @@ class ScriptedProbe {
       }
       --running_;
       if (refused) return EchoOutcome{-1, false};
+      if (noService.load()) return kNoEchoService;
       std::lock_guard<std::mutex> hold(mutex_);
       const auto it = live.find(address);
       return EchoOutcome{it == live.end() ? -1 : it->second, true};
