@@ -119,7 +119,10 @@ TEST(LookupMacAddress, OwnAddressesTakeTheirAdaptersMacAndOthersTheNetworks) {
 // platform's ARP would answer for it.
 TEST(LookupMacAddress, TheMachinesOwnAddressesGiveTheirAdaptersMac) {
   ULONG size = 0;
-  ASSERT_EQ(GetAdaptersInfo(nullptr, &size), static_cast<DWORD>(ERROR_BUFFER_OVERFLOW));
+  const DWORD sizing = GetAdaptersInfo(nullptr, &size);
+  // A machine without a network device (the emulated 32-bit one) lists none.
+  if (sizing == ERROR_NO_DATA) GTEST_SKIP() << "no adapters on this machine";
+  ASSERT_EQ(sizing, static_cast<DWORD>(ERROR_BUFFER_OVERFLOW));
   std::vector<std::uint64_t> buffer(size / sizeof(std::uint64_t) + 1);
   ASSERT_EQ(GetAdaptersInfo(reinterpret_cast<IP_ADAPTER_INFO*>(buffer.data()), &size), static_cast<DWORD>(NO_ERROR));
   int checked = 0;
