@@ -12,6 +12,7 @@
 
 #include "base/gbk_wide.h"
 #include "base/win_handle.h"
+#include "base/wine_platform.h"
 #include "export/file_test_support.h"
 #include "support/handle_count.h"
 
@@ -88,10 +89,7 @@ TEST_F(WriteWholeFileTest, ReplacesALongerFileLeavingNoOldBytes) {
 // Wine's ReplaceFile renames the new file over the old one and carries none
 // of its attributes over (measured under Wine 8: a hidden file comes back
 // with the archive attribute only), and Wine keeps no alternate streams.
-bool ReplaceFileKeepsAttributes() {
-  const HMODULE ntdll = GetModuleHandleA("ntdll.dll");
-  return ntdll == nullptr || GetProcAddress(ntdll, "wine_get_version") == nullptr;
-}
+bool ReplaceFileKeepsAttributes() { return !RunsOnWine(); }
 
 TEST_F(WriteWholeFileTest, ReplacingAFileKeepsItsAttributesAndStreams) {
   if (!ReplaceFileKeepsAttributes()) GTEST_SKIP() << "Wine's ReplaceFile keeps neither attributes nor streams";
