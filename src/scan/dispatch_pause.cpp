@@ -14,6 +14,9 @@ constexpr DWORD kHighResolutionTimerFlag = 0x2;
 // A timer that never fires cannot hold the dispatcher: the wait also ends
 // one default tick after the pause.
 constexpr DWORD kTimerBackstopMs = 16;
+// A timer later than this is a busy machine, not the timer's habit: the lead
+// never grows past it, so the time slices given away after a wake stay few.
+constexpr long long kLargestLeadUs = 2000;
 
 HANDLE CreateHighResolutionTimer() {
   return CreateWaitableTimerExW(nullptr, nullptr, kHighResolutionTimerFlag, TIMER_MODIFY_STATE | SYNCHRONIZE);
@@ -55,16 +58,26 @@ DispatchPause::~DispatchPause() {
 
 void DispatchPause::StartNow() { QueryPerformanceCounter(&start_); }
 
-long long DispatchPause::LeftUs() const {
+long long DispatchPause::NowUs() const {
   LARGE_INTEGER now;
   QueryPerformanceCounter(&now);
-  const long long elapsedUs = (now.QuadPart - start_.QuadPart) * 1000000 / frequency_.QuadPart;
-  const long long leftUs = kDispatchPauseUs - elapsedUs;
+  return (now.QuadPart - start_.QuadPart) * 1000000 / frequency_.QuadPart;
+}
+
+long long DispatchPause::LeftUs() const {
+  const long long leftUs = kDispatchPauseUs - NowUs();
   return leftUs > 0 ? leftUs : 0;
 }
 
-bool DispatchPause::WaitOrUntilSet(long long microseconds, HANDLE event) const {
-  if (timer_ && ArmTimer(microseconds)) return WaitOnTimer(microseconds, event);
+bool DispatchPause::WaitOrUntilSet(long long microseconds, HANDLE event) {
+  if (timer_ && microseconds <= leadUs_) {
+    // Less is left than the timer would overshoot by: a time slice given
+    // away is the closest wait there is.
+    if (event != nullptr && WaitForSingleObject(event, 0) == WAIT_OBJECT_0) return true;
+    SwitchToThread();
+    return false;
+  }
+  if (timer_ && ArmTimer(microseconds - leadUs_)) return WaitOnTimer(microseconds - leadUs_, event);
   const DWORD ms = WholeMsRoundedUp(microseconds);
   if (event == nullptr) {
     Sleep(ms);
@@ -79,15 +92,26 @@ bool DispatchPause::ArmTimer(long long microseconds) const {
   return SetWaitableTimer(timer_.get(), &due, 0, nullptr, nullptr, FALSE) != FALSE;
 }
 
-bool DispatchPause::WaitOnTimer(long long microseconds, HANDLE event) const {
+bool DispatchPause::WaitOnTimer(long long microseconds, HANDLE event) {
   const DWORD backstopMs = WholeMsRoundedUp(microseconds) + kTimerBackstopMs;
+  const long long dueUs = NowUs() + microseconds;
+  DWORD woke;
   if (event == nullptr) {
-    WaitForSingleObject(timer_.get(), backstopMs);
-    return false;
+    woke = WaitForSingleObject(timer_.get(), backstopMs) == WAIT_OBJECT_0 ? WAIT_OBJECT_0 + 1 : WAIT_TIMEOUT;
+  } else {
+    // The event first: when both are set, the retirement wins.
+    const HANDLE handles[2] = {event, timer_.get()};
+    woke = WaitForMultipleObjects(2, handles, FALSE, backstopMs);
   }
-  // The event first: when both are set, the retirement wins.
-  const HANDLE handles[2] = {event, timer_.get()};
-  return WaitForMultipleObjects(2, handles, FALSE, backstopMs) == WAIT_OBJECT_0;
+  if (woke == WAIT_OBJECT_0 + 1) LearnLateness(NowUs() - dueUs);
+  return woke == WAIT_OBJECT_0;
+}
+
+// A smoothed mean of the timer's lateness: one late wake on a busy machine
+// moves it by an eighth.
+void DispatchPause::LearnLateness(long long lateUs) {
+  const long long seenUs = lateUs < 0 ? 0 : (lateUs > kLargestLeadUs ? kLargestLeadUs : lateUs);
+  leadUs_ += (seenUs - leadUs_) / 8;
 }
 
 }  // namespace qv

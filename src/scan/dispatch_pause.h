@@ -8,6 +8,12 @@
 // 15.6 ms tick. A high-resolution waitable timer (Windows 10 1803 and later)
 // does not depend on the resolution; older systems refuse it and wait with
 // the resolution raised to 1 ms, as they honour it.
+//
+// A timer may wake its waiter a steady fraction of a millisecond after its
+// due time (Wine's does, by about 0.8 ms). The pause learns that lateness
+// from its own waits and arms the timer that much early; what is left after
+// the wake is given away a time slice at a time, so no start still comes
+// sooner than 10 ms after the previous one.
 
 #include <windows.h>
 
@@ -36,18 +42,25 @@ class DispatchPause {
   // Microseconds left of the pause; 0 once it is over.
   long long LeftUs() const;
   // Waits for at most the microseconds, or until the event is set; true when
-  // it was set. A wait may end early (a timer tick ends it as it comes), so
-  // the caller asks LeftUs again.
-  bool WaitOrUntilSet(long long microseconds, HANDLE event) const;
+  // it was set. A wait may end early (a timer tick ends it as it comes, and
+  // the high-resolution timer is armed early by its learnt lateness), so the
+  // caller asks LeftUs again.
+  bool WaitOrUntilSet(long long microseconds, HANDLE event);
+
+  // How early the high-resolution timer is armed, in microseconds.
+  long long LeadUs() const noexcept { return leadUs_; }
 
  private:
   bool ArmTimer(long long microseconds) const;
-  bool WaitOnTimer(long long microseconds, HANDLE event) const;
+  bool WaitOnTimer(long long microseconds, HANDLE event);
+  void LearnLateness(long long lateUs);
+  long long NowUs() const;
 
   UniqueHandle timer_;
   bool periodRaised_ = false;
   LARGE_INTEGER frequency_{};
   LARGE_INTEGER start_{};
+  long long leadUs_ = 0;
 };
 
 }  // namespace qv

@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <vector>
 
 #include "base/win_handle.h"
 #include "support/now_ms.h"
@@ -14,7 +16,7 @@ namespace {
 
 constexpr DWORD kHighResolutionTimerFlag = 0x2;
 
-void WaitOutThePause(const DispatchPause& pause, HANDLE event) {
+void WaitOutThePause(DispatchPause& pause, HANDLE event) {
   for (long long left = pause.LeftUs(); left > 0; left = pause.LeftUs()) pause.WaitOrUntilSet(left, event);
 }
 
@@ -28,17 +30,37 @@ TEST(DispatchPause, WaitsOnAHighResolutionTimerWhereTheSystemMakesOne) {
   EXPECT_EQ(pause.TimerKind(), offered ? PauseTimerKind::kHighResolution : PauseTimerKind::kRaisedPeriod);
 }
 
-// Whatever ends a wait, a pause is never shorter than 10 ms.
+// Whatever ends a wait, and however early the timer is armed once its
+// lateness is learnt, a pause is never shorter than 10 ms. Its length is a
+// benchmark's figure (worker_bench --pause); it is printed here only.
 TEST(DispatchPause, LastsAtLeastTenMillisecondsFromItsStart) {
   DispatchPause pause;
   const UniqueHandle retired(CreateEventA(nullptr, TRUE, FALSE, nullptr));
-  for (int round = 0; round < 40; ++round) {
+  std::vector<double> lengths;
+  for (int round = 0; round < 60; ++round) {
     pause.StartNow();
     const double start = test::NowMs();
     WaitOutThePause(pause, retired.get());
+    lengths.push_back(test::NowMs() - start);
     // The pause reads its clock a few microseconds after the test does.
-    EXPECT_GE(test::NowMs() - start, 10.0 - 0.02) << "round " << round;
+    EXPECT_GE(lengths.back(), 10.0 - 0.02) << "round " << round;
   }
+  std::nth_element(lengths.begin(), lengths.begin() + lengths.size() / 2, lengths.end());
+  std::printf("median pause %.3f ms, timer armed %lld us early\n", lengths[lengths.size() / 2], pause.LeadUs());
+}
+
+// The event ends a wait even when so little is left that the pause gives
+// time slices away instead of arming its timer.
+TEST(DispatchPause, RetirementEndsTheLastMomentsOfAPause) {
+  DispatchPause pause;
+  const UniqueHandle retired(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+  for (int round = 0; round < 20; ++round) {
+    pause.StartNow();
+    WaitOutThePause(pause, retired.get());
+  }
+  SetEvent(retired.get());
+  pause.StartNow();
+  EXPECT_TRUE(pause.WaitOrUntilSet(1, retired.get()));
 }
 
 TEST(DispatchPause, RetirementEndsTheWait) {
