@@ -1,6 +1,7 @@
 #include "app/window_scan_port.h"
 
 #include <algorithm>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -45,9 +46,13 @@ class WindowScanPort final : public ScanPort {
     });
   }
 
+  // The box waits for the operator; the scan does not: as the box says, it
+  // goes on as soon as room comes, whether or not anyone has answered.
   void ReportWorkersCannotStart(ScanRun& run) override {
-    RunOnUiThread(window_, [&] {
-      if (!run.IsRetired()) ShowMessage(kWorkersCannotStart, MB_ICONEXCLAMATION, state_.window->Caption());
+    PostToUiThread(window_, [this, told = std::weak_ptr<ScanRun>(run.shared_from_this())] {
+      const std::shared_ptr<ScanRun> scan = told.lock();
+      if (scan && !scan->IsRetired() && state_.window != nullptr)
+        ShowMessage(kWorkersCannotStart, MB_ICONEXCLAMATION, state_.window->Caption());
     });
   }
 

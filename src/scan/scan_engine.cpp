@@ -13,9 +13,11 @@ namespace {
 constexpr DWORD kSlotPollMs = 100;
 // A worker thread that cannot be created (the address space full of the
 // stacks of a stopped scan's workers still waiting out a long time-out) is
-// tried again at this pace; after the patience the operator is told, once.
+// tried again at this pace. Waiting for room, in the census, the address
+// space or thread creation, has one patience; after it the operator is
+// told, once.
 constexpr DWORD kStartRetryMs = 100;
-constexpr DWORD kStartPatienceMs = 5000;
+constexpr std::uint64_t kRoomPatienceMs = 5000;
 
 // The hand-over block: what one worker owns from its start to its end.
 struct WorkerHandOver {
@@ -148,11 +150,10 @@ void ScanRun::Dispatch() {
   if (IsRetired()) return;
   settings_.port->BeginScan(*this);
 
-  bool operatorTold = false;
   std::string current = settings_.range.first;
   // The count bounds the walk even if the texts never met.
   for (std::uint64_t dispatched = 0; dispatched < settings_.range.count; ++dispatched) {
-    if (!DispatchAddress(current, pause, operatorTold)) return;
+    if (!DispatchAddress(current, pause)) return;
     if (current == settings_.range.last) return;
     current = NextAddressText(current);
     if (!WaitOutPause(pause)) return;
@@ -162,22 +163,47 @@ void ScanRun::Dispatch() {
 // Starts the address's worker, trying again for as long as no thread can be
 // created: no address of the range is ever skipped. False once the run is
 // retired.
-bool ScanRun::DispatchAddress(const std::string& address, DispatchPause& pause, bool& operatorTold) {
-  const DWORD firstTry = GetTickCount();
+bool ScanRun::DispatchAddress(const std::string& address, DispatchPause& pause) {
+  std::optional<std::uint64_t> roomWantedSince;
   for (;;) {
-    if (!WaitForFreeSlot()) return false;
+    if (!WaitForFreeSlot(roomWantedSince)) return false;
     if (StartWorker(address, pause)) return true;
-    if (!operatorTold && GetTickCount() - firstTry >= kStartPatienceMs) {
-      operatorTold = true;
-      settings_.port->ReportWorkersCannotStart(*this);
-    }
+    if (!roomWantedSince) roomWantedSince = AwakeClockMs();
+    if (!BearWaitForRoom(*roomWantedSince)) return false;
     if (WaitWatchingEchoes(kStartRetryMs)) return false;
   }
 }
 
-bool ScanRun::WaitForFreeSlot() {
-  while (ActiveWorkerCount.load() >= settings_.limit || !settings_.census->HasRoom()) {
+// A slot of the scan's own limit frees itself as its workers end; room in
+// the process is another matter, and its wait counts toward the patience.
+bool ScanRun::WaitForFreeSlot(std::optional<std::uint64_t>& roomWantedSince) {
+  for (;;) {
+    if (IsRetired()) return false;
+    if (ActiveWorkerCount.load() < settings_.limit) {
+      if (settings_.census->HasRoom()) return true;
+      if (!roomWantedSince) roomWantedSince = AwakeClockMs();
+      if (!BearWaitForRoom(*roomWantedSince)) return false;
+    }
     if (WaitWatchingEchoes(kSlotPollMs)) return false;
+  }
+}
+
+// Past the patience the operator is told, once per scan. Where every echo
+// the process still waits for is past its silent bound, what holds the
+// room are workers of a service that no longer answers: a new scan has no
+// echo of its own to judge it by, so it ends with that message instead.
+// One lost echo among answered ones is not enough. False once the run ends.
+bool ScanRun::BearWaitForRoom(std::uint64_t wantedSinceMs) {
+  const std::uint64_t now = AwakeClockMs();
+  if (now - wantedSinceMs < kRoomPatienceMs) return true;
+  const std::optional<std::uint64_t> latest = settings_.processEchoes->LatestDue();
+  if (latest && now > *latest + settings_.silentEchoGraceMs) {
+    EndForSilentEchoService();
+    return false;
+  }
+  if (!operatorToldOfRoom_) {
+    operatorToldOfRoom_ = true;
+    settings_.port->ReportWorkersCannotStart(*this);
   }
   return !IsRetired();
 }
@@ -185,7 +211,7 @@ bool ScanRun::WaitForFreeSlot() {
 // The pause runs from one worker's start to the next, so the time a start
 // takes (about a millisecond under Wine) is part of it. The clock, not the
 // wait, decides: a wait may end up to a tick early.
-bool ScanRun::WaitOutPause(const DispatchPause& pause) {
+bool ScanRun::WaitOutPause(DispatchPause& pause) {
   for (long long left = pause.LeftUs(); left > 0; left = pause.LeftUs()) {
     if (EndIfEchoServiceSilent() || IsRetired()) return false;
     if (pause.WaitOrUntilSet(left, retiredEvent_.get())) return false;
@@ -241,7 +267,7 @@ DWORD WINAPI ScanRun::HostProbeWorker(LPVOID param) {
 }
 
 EchoOutcome ScanRun::SendEcho(const std::string& address, std::int32_t timeout) {
-  const std::uint64_t due = GetTickCount64() + static_cast<std::uint64_t>(timeout);
+  const std::uint64_t due = AwakeClockMs() + static_cast<std::uint64_t>(timeout);
   const PendingEchoes::Ticket inProcess = settings_.processEchoes->Begin(due);
   // Checked once the echo counts as pending: an echo either begins before
   // the retirement and is waited for, or does not begin at all.
@@ -284,7 +310,7 @@ void WaitForPendingEchoes(PendingEchoes& echoes, std::uint32_t graceMs) {
   for (;;) {
     const std::optional<std::uint64_t> latest = echoes.LatestDue();
     if (!latest) return;
-    const std::uint64_t now = GetTickCount64();
+    const std::uint64_t now = AwakeClockMs();
     const std::uint64_t end = *latest + graceMs;
     if (now >= end) return;
     echoes.WaitUntilNone(static_cast<std::uint32_t>(end - now < kLookMs ? end - now : kLookMs));

@@ -25,6 +25,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <utility>
@@ -124,17 +125,18 @@ class WorkerCensus {
   std::atomic<std::int32_t> alive_{0};
 };
 
-// The application's side of a scan. Called on scan threads; each call hands
-// its work to the UI thread and waits for it, and must do nothing for a
-// retired run or once the window is gone.
+// The application's side of a scan. Called on scan threads; each call but
+// ReportWorkersCannotStart hands its work to the UI thread and waits for it,
+// and every call must do nothing for a retired run or once the window is
+// gone.
 class ScanPort {
  public:
   virtual ~ScanPort() = default;
   virtual void BeginScan(ScanRun& run) = 0;
   virtual void RecordLiveHost(ScanRun& run, const HostRecord& host) = 0;
   virtual void ReportActiveCount(ScanRun& run, std::int32_t running) = 0;
-  // Once per scan: no worker thread could be started for a while; the
-  // dispatcher goes on trying when the call returns.
+  // Once per scan: the scan has waited a while for room to start a worker.
+  // Returns without waiting for the operator; the dispatcher goes on.
   virtual void ReportWorkersCannotStart(ScanRun& run) = 0;
   // An echo of the run has not returned long after its time-out, or no echo
   // can be sent at all; the run is retired right after this call. A port
@@ -194,9 +196,10 @@ class ScanRun : public std::enable_shared_from_this<ScanRun> {
   static DWORD WINAPI ScanDispatcher(LPVOID param);
   static DWORD WINAPI HostProbeWorker(LPVOID param);
   void Dispatch();
-  bool DispatchAddress(const std::string& address, DispatchPause& pause, bool& operatorTold);
-  bool WaitForFreeSlot();
-  bool WaitOutPause(const DispatchPause& pause);
+  bool DispatchAddress(const std::string& address, DispatchPause& pause);
+  bool WaitForFreeSlot(std::optional<std::uint64_t>& roomWantedSince);
+  bool BearWaitForRoom(std::uint64_t wantedSinceMs);
+  bool WaitOutPause(DispatchPause& pause);
   bool StartWorker(const std::string& address, DispatchPause& pause);
   void GiveSlotBack();
   void ProbeAddress(const std::string& address);
@@ -217,6 +220,9 @@ class ScanRun : public std::enable_shared_from_this<ScanRun> {
   std::atomic<std::int32_t> ActiveWorkerCount{0};
   UniqueHandle retiredEvent_;
   std::atomic<std::size_t> startedWorkers_{0};
+  // Whether the operator has heard that the scan waits for room; only the
+  // dispatcher reads and writes it.
+  bool operatorToldOfRoom_ = false;
   EchoWatch echoes_;
   // WorkerHandleList: the handles of the workers still running, by thread
   // id. A worker takes its own handle out when it ends, so a scan of a large

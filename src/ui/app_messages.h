@@ -8,6 +8,8 @@ namespace qv {
 enum AppMessage : UINT {
   // lParam: the UiCall to run on the window's thread (see run_on_ui_thread.h).
   RunOnUiThreadRequest = WM_APP,
+  // Posted; lParam: the PostedUiCall to run and free (see run_on_ui_thread.h).
+  PostedUiCallRequest = WM_APP + 1,
   // Sent to the label 标签 by workers and by the stop operation with the
   // number of running workers in wParam; the feedback handler's result is
   // the message result.

@@ -291,6 +291,7 @@ LRESULT CALLBACK MainWindow::WindowProc(HWND window, UINT message, WPARAM wParam
   auto* self = reinterpret_cast<MainWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
   if (!self) return DefWindowProcW(window, message, wParam, lParam);
   if (message == WM_NCDESTROY) {
+    DropPostedUiCalls(window);
     SetWindowLongPtrW(window, GWLP_USERDATA, 0);
     self->window_ = nullptr;
     self->components_ = {};
@@ -304,6 +305,7 @@ LRESULT CALLBACK MainWindow::WindowProc(HWND window, UINT message, WPARAM wParam
 LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case RunOnUiThreadRequest: return RunUiCall(lParam);
+    case PostedUiCallRequest: RunPostedUiCall(lParam); return 0;
     case WM_COMMAND:
       if (lParam) OnCommand(reinterpret_cast<HWND>(lParam), HIWORD(wParam));
       return 0;

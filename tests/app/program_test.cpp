@@ -297,6 +297,20 @@ TEST_F(ProgramTest, WorkersThatCannotStartAreToldOnceAndNoAddressIsLost) {
   EXPECT_EQ(seen[0].icon, LoadIconA(nullptr, IDI_EXCLAMATION));
 }
 
+// The box says the scan goes on once room comes; it must not wait for the
+// operator to answer first.
+TEST_F(ProgramTest, AScanToldItWaitsForRoomGoesOnBeforeTheOperatorAnswers) {
+  MessageBoxWatcher boxes(MessageBoxWatcher::Answer::kWhenReleased);
+  threads.refuseWorker = [](int call) { return call >= 1 && call <= 70; };
+  WriteField(C::编辑框_线程数, "1");
+  ASSERT_TRUE(ScanAndWait("10.13.1.1", "10.13.1.3")) << "the scan waited for the box to be answered";
+  EXPECT_EQ(probe.Probed(), (std::vector<std::string>{"10.13.1.1", "10.13.1.2", "10.13.1.3"}));
+  const auto seen = boxes.Seen();
+  ASSERT_EQ(seen.size(), 1u) << "the box was not open while the scan went on";
+  EXPECT_EQ(seen[0].text, "暂时无法创建扫描线程，扫描将在资源释放后继续。");
+  boxes.Release();
+}
+
 // A scan waiting for room to start its workers is a scan under way: from
 // the click on, the window never shows the idle state for it.
 TEST_F(ProgramTest, AScanWaitingForRoomShowsThatItScans) {

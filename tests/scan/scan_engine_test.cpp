@@ -263,7 +263,7 @@ TEST_F(ScanEngineTest, EveryEchoIsPendingUntilItReturns) {
   ASSERT_TRUE(WaitFor([&] { return probe.Running() == 5; }, 5000));
   EXPECT_EQ(processEchoes->Count(), 5u);
   EXPECT_EQ(run->PendingEchoCount(), 5u);
-  const std::uint64_t now = GetTickCount64();
+  const std::uint64_t now = AwakeClockMs();
   EXPECT_GE(*processEchoes->LatestDue(), now + 50000) << "due at the end of the minute-long time-out";
   processEchoes->Close();
   probe.ReleaseEchoes();
@@ -415,7 +415,7 @@ TEST_F(ScanEngineTest, ARetiredRunsWorkerSkipsTheLookUpsItHasNotBegun) {
 // to a service that will not answer.
 TEST(WaitForPendingEchoes, GivesUpOnceTheLatestEchoIsOverdueByTheGrace) {
   PendingEchoes echoes;
-  const auto stuck = echoes.Begin(GetTickCount64());
+  const auto stuck = echoes.Begin(AwakeClockMs());
   const DWORD start = GetTickCount();
   WaitForPendingEchoes(echoes, 300);
   const DWORD took = GetTickCount() - start;
@@ -441,6 +441,53 @@ TEST_F(ScanEngineTest, NewScanWaitsForAStoppedScansWorkersWhileTheCensusIsFull) 
   EXPECT_EQ(next->StartedWorkers(), 8u) << "every address of the new scan gets its worker";
   // A worker leaves the census last of all, a moment after its report.
   EXPECT_TRUE(WaitFor([&] { return census->Alive() == 0; })) << "every ended worker leaves the census";
+}
+
+// A stopped scan's workers stuck for good on echoes the service never
+// answers fill the census: a new scan cannot start a single worker, and has
+// no echo of its own to judge the service by. Past the patience it ends,
+// once, with the silent service's message; the operator is not told first
+// that it waits for room.
+TEST_F(ScanEngineTest, ACensusFullOfStuckWorkersEndsANewScanAsSilent) {
+  census = std::make_shared<WorkerCensus>(4);
+  silentEchoGraceMs = 300;
+  port->timeoutText = "1";
+  probe.HoldEchoes(test::ScriptedProbe::Hold::kNever);
+  auto stuck = Start("10.0.0.1", "10.0.0.20", 4);
+  ASSERT_TRUE(WaitFor([&] { return probe.Running() == 4; }));
+  stuck->Retire();
+  auto next = Start("10.0.1.1", "10.0.1.8", 4);
+  ASSERT_TRUE(WaitFor([&] { return next->IsRetired(); }, 15000)) << "the new scan waited without a word";
+  EXPECT_EQ(port->silentReports.load(), 1);
+  EXPECT_EQ(port->cannotStartReports.load(), 0);
+  EXPECT_EQ(next->StartedWorkers(), 0u);
+  ASSERT_TRUE(WaitForEnd(*next));
+  EXPECT_EQ(port->silentReports.load(), 1);
+}
+
+// The same wait behind a stopped scan whose echoes are merely slow (a
+// minute-long time-out), with one more echo of the process lost long ago:
+// past the patience the operator hears once that the scan waits, and it
+// goes on as soon as room comes.
+TEST_F(ScanEngineTest, ANewScanWaitingLongForRoomIsToldOnceAndGoesOn) {
+  census = std::make_shared<WorkerCensus>(4);
+  silentEchoGraceMs = 300;
+  const auto lost = processEchoes->Begin(AwakeClockMs());
+  port->timeoutText = "60000";
+  probe.HoldEchoes(test::ScriptedProbe::Hold::kUntilTimeOut);
+  auto stopped = Start("10.0.0.1", "10.0.0.20", 4);
+  ASSERT_TRUE(WaitFor([&] { return probe.Running() == 4; }));
+  stopped->Retire();
+  auto next = Start("10.0.1.1", "10.0.1.8", 4);
+  ASSERT_TRUE(WaitFor([&] { return port->cannotStartReports.load() == 1; }, 15000)) << "never told";
+  Sleep(300);
+  EXPECT_EQ(port->cannotStartReports.load(), 1) << "told more than once";
+  EXPECT_FALSE(next->IsRetired()) << "one lost echo among slow ones ended the scan";
+  probe.ReleaseEchoes();
+  ASSERT_TRUE(WaitForEnd(*next, 20000)) << "the new scan did not go on";
+  EXPECT_EQ(next->StartedWorkers(), 8u);
+  EXPECT_EQ(port->cannotStartReports.load(), 1);
+  EXPECT_EQ(port->silentReports.load(), 0);
 }
 
 // With no address space to spare, workers start one at a time, each once

@@ -57,13 +57,18 @@ struct SeenMessageBox {
 // and remembers what each one said.
 class MessageBoxWatcher {
  public:
-  MessageBoxWatcher() : thread_([this] { Watch(); }) {}
+  // kWhenReleased leaves each box open until Release (or the watcher's end),
+  // as an operator away from the screen would.
+  enum class Answer { kAtOnce, kWhenReleased };
+  explicit MessageBoxWatcher(Answer answer = Answer::kAtOnce) : answer_(answer), thread_([this] { Watch(); }) {}
   ~MessageBoxWatcher() {
     stop_ = true;
     thread_.join();
   }
   MessageBoxWatcher(const MessageBoxWatcher&) = delete;
   MessageBoxWatcher& operator=(const MessageBoxWatcher&) = delete;
+
+  void Release() { released_ = true; }
 
   std::vector<SeenMessageBox> Seen() {
     std::lock_guard<std::mutex> hold(mutex_);
@@ -111,6 +116,7 @@ class MessageBoxWatcher {
           std::lock_guard<std::mutex> hold(mutex_);
           seen_.push_back(box);
         }
+        while (answer_ == Answer::kWhenReleased && !released_ && !stop_) Sleep(5);
         SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
         WaitUntil([&] { return !IsWindow(dialog); }, 2000);
       }
@@ -118,6 +124,8 @@ class MessageBoxWatcher {
     }
   }
 
+  const Answer answer_;
+  std::atomic<bool> released_{false};
   std::atomic<bool> stop_{false};
   std::mutex mutex_;
   std::vector<SeenMessageBox> seen_;

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <memory>
 #include <thread>
 
 #include "ui/run_on_ui_thread.h"
@@ -58,6 +59,37 @@ TEST_F(RunOnUiThreadTest, AGoneWindowRefusesWithoutRunning) {
   HWND other = CreateWindowExA(0, "STATIC", "", 0, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
   EXPECT_FALSE(RunOnUiThread(other, [&] { ++runs; }));
   DestroyWindow(other);
+  EXPECT_EQ(runs, 0);
+}
+
+// A posted call may wait for the operator (a message box): the poster goes
+// on at once, and the call runs later on the window's thread.
+TEST_F(RunOnUiThreadTest, APostedCallRunsLaterOnTheWindowThreadWithoutHoldingThePoster) {
+  const DWORD uiThread = GetCurrentThreadId();
+  std::atomic<DWORD> ranOn{0};
+  std::atomic<bool> posted{false};
+  HWND main = window_->Handle();
+  std::thread poster([&] { posted = PostToUiThread(main, [&] { ranOn = GetCurrentThreadId(); }); });
+  poster.join();  // no pumping: posting must not wait for this thread
+  EXPECT_TRUE(posted);
+  EXPECT_EQ(ranOn, 0u) << "ran before the window's thread took its messages";
+  ASSERT_TRUE(PumpUntil([&] { return ranOn.load() != 0; }, 5000, window_.get()));
+  EXPECT_EQ(ranOn, uiThread);
+}
+
+// Calls still queued when the window goes are freed and never run; a gone
+// window refuses new ones, and frees them too.
+TEST_F(RunOnUiThreadTest, CallsPostedToAWindowThatGoesAreFreedWithoutRunning) {
+  HWND main = window_->Handle();
+  const auto witness = std::make_shared<int>(0);
+  int runs = 0;
+  for (int i = 0; i < 3; ++i) ASSERT_TRUE(PostToUiThread(main, [&runs, witness] { ++runs; }));
+  window_.reset();
+  MSG left;
+  while (PeekMessageW(&left, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&left);
+  EXPECT_EQ(runs, 0);
+  EXPECT_FALSE(PostToUiThread(main, [&runs, witness] { ++runs; }));
+  EXPECT_EQ(witness.use_count(), 1) << "a posted call was not freed";
   EXPECT_EQ(runs, 0);
 }
 
