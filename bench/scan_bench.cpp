@@ -5,7 +5,7 @@
 //
 //   scan_bench.exe <quorvane.exe> <scanner address> <first> <last> <workers>
 //                  <time-out ms> [--truth <file>] [--ping-ui] [--threads]
-//                  [--restart-after <ms>]
+//                  [--restart-after <ms> | --restart-at-workers <n>]
 //
 // It refuses to start unless the program pre-filled the range of the given
 // scanner address (so it runs inside that virtual LAN) and the range lies in
@@ -18,6 +18,11 @@
 //   --restart-after  presses 停止 that long after 开始 and 开始 again at
 //              once, so the new scan's workers start while the old scan's
 //              still wait out their time-out; the figures are of both
+//   --restart-at-workers  the same, once that many workers are alive
+//              (the program's threads beyond its idle ones and the
+//              dispatcher); then the window's first part is watched for the
+//              idle state the new scan must not show before its end
+// Every message box the program opens is read and answered as it comes.
 #include <windows.h>
 #include <psapi.h>
 
@@ -26,6 +31,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <functional>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
@@ -49,6 +55,8 @@ constexpr DWORD kPingEveryMs = 20;
 constexpr UINT kPingLimitMs = 10000;
 constexpr DWORD kThreadPollMs = 20;
 constexpr double kDispatchPauseMs = 10;
+constexpr DWORD kAnswerEveryMs = 200;
+constexpr DWORD kStatusEveryMs = 50;
 
 struct Options {
   std::string program, scanner, first, last;
@@ -58,6 +66,8 @@ struct Options {
   bool pingUi = false;
   bool threads = false;
   int restartAfterMs = -1;
+  int restartAtWorkers = -1;
+  bool Restarts() const { return restartAfterMs >= 0 || restartAtWorkers >= 0; }
 };
 
 std::optional<Options> ParseOptions(int argc, char** argv) {
@@ -69,6 +79,7 @@ std::optional<Options> ParseOptions(int argc, char** argv) {
     else if (option == "--ping-ui") options.pingUi = true;
     else if (option == "--threads") options.threads = true;
     else if (option == "--restart-after" && i + 1 < argc) options.restartAfterMs = std::atoi(argv[++i]);
+    else if (option == "--restart-at-workers" && i + 1 < argc) options.restartAtWorkers = std::atoi(argv[++i]);
     else return std::nullopt;
   }
   return options;
@@ -213,28 +224,54 @@ int Run(const Options& options) {
     });
   }
 
+  std::mutex messagesMutex;
+  std::vector<std::string> messages;
+  Sampler answerer(kAnswerEveryMs, [&] {
+    std::string text = driver->AnswerOpenMessage();
+    if (text.empty()) return;
+    std::lock_guard<std::mutex> hold(messagesMutex);
+    messages.push_back(std::move(text));
+    // The box takes a moment to go; it must not be counted twice.
+    Sleep(kAnswerEveryMs);
+  });
+
   const double start = NowMs();
+  const auto limit = static_cast<DWORD>(3 * floorMs + 120000);
   if (!driver->Click(Component::按钮_开始扫描)) {
     std::fprintf(stderr, "开始 was not clicked\n");
     return 1;
   }
-  if (options.restartAfterMs >= 0) {
-    Sleep(static_cast<DWORD>(options.restartAfterMs));
+  int aliveAtRestart = 0;
+  if (options.restartAfterMs >= 0) Sleep(static_cast<DWORD>(options.restartAfterMs));
+  if (options.restartAtWorkers >= 0) {
+    int mostAlive = 0;
+    while (mostAlive < options.restartAtWorkers && NowMs() - start < limit) {
+      aliveAtRestart = ThreadCount(driver->ProcessId()) - idleThreads - 1;
+      mostAlive = std::max(mostAlive, aliveAtRestart);
+      Sleep(kThreadPollMs);
+    }
+    if (mostAlive < options.restartAtWorkers)
+      std::fprintf(stderr, "only %d workers were ever alive at once; restarting\n", mostAlive);
+  }
+  double restartedAt = 0;
+  std::atomic<double> idleFirstSeen{0};
+  std::optional<Sampler> statusWatch;
+  if (options.Restarts()) {
     if (!driver->Click(Component::按钮2) || !driver->Click(Component::按钮_开始扫描)) {
       std::fprintf(stderr, "停止 and 开始 were not clicked\n");
       return 1;
     }
+    restartedAt = NowMs();
+    statusWatch.emplace(kStatusEveryMs, [&] {
+      if (idleFirstSeen.load() == 0 && driver->StatusPart(0) == "准备就绪") idleFirstSeen = NowMs();
+    });
   }
   double end = 0;
-  const auto limit = static_cast<DWORD>(3 * floorMs + 120000);
-  // The window counts ended workers only, so after a restart it looks idle
-  // until the new scan's first worker ends, which can start only once the
-  // stopped scan's workers have made room: up to a time-out, and one more.
-  const DWORD idleHold =
-      options.restartAfterMs >= 0 ? 2 * static_cast<DWORD>(options.timeoutMs) + kIdleHoldMs : kIdleHoldMs;
-  const bool ended = driver->WaitForScanEnd(idleHold, limit, &end);
+  const bool ended = driver->WaitForScanEnd(kIdleHoldMs, limit, &end);
   if (pinger) pinger->Stop();
   if (threadWatch) threadWatch->Stop();
+  if (statusWatch) statusWatch->Stop();
+  answerer.Stop();
   if (!ended) {
     std::fprintf(stderr, "the scan did not end within %lu ms; the window shows '%s' '%s' '%s', %zu rows; %d threads\n",
                  static_cast<unsigned long>(limit), driver->StatusPart(0).c_str(), driver->StatusPart(1).c_str(),
@@ -252,9 +289,19 @@ int Run(const Options& options) {
   Print("rows", rows.size());
   Print("status_live_hosts", driver->StatusPart(2));
   Print("ui_thread_cpu_ms", ThreadCpuMs(driver->UiThreadId()) - uiCpuBefore);
-  // A scan that the program ended by itself says why in a message box.
-  const std::string message = driver->OpenMessageText();
-  if (!message.empty()) Print("message_box", message);
+  // A scan that the program ended by itself, or that waited long for room,
+  // says so in a message box.
+  std::string said;
+  for (const std::string& message : messages) said += (said.empty() ? "" : " / ") + message;
+  Print("message_boxes", messages.size());
+  if (!said.empty()) Print("message_box", said);
+  if (options.Restarts()) {
+    Print("restart_after_ms", restartedAt - start);
+    if (options.restartAtWorkers >= 0) Print("workers_alive_at_restart", aliveAtRestart);
+    Print("second_scan_ms", end - restartedAt);
+    // The new scan's status must not read idle before the scan's end.
+    Print("idle_shown_before_end_ms", idleFirstSeen.load() == 0 ? 0.0 : end - idleFirstSeen.load());
+  }
   if (!options.truth.empty()) PrintRecall(rows, options.truth);
   if (options.pingUi) {
     Print("ui_pings", pings.size());
@@ -286,7 +333,7 @@ int main(int argc, char** argv) {
   if (!options) {
     std::fprintf(stderr,
                  "usage: scan_bench.exe <quorvane.exe> <scanner address> <first> <last> <workers> <time-out ms>"
-                 " [--truth <file>] [--ping-ui] [--threads] [--restart-after <ms>]\n");
+                 " [--truth <file>] [--ping-ui] [--threads] [--restart-after <ms> | --restart-at-workers <n>]\n");
     return 2;
   }
   return Run(*options);

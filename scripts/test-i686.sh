@@ -23,6 +23,11 @@
 #                                     tests about six times slower than quiet,
 #                                     and CI as a whole must end within 90 min)
 #   QV_I686_MEMORY, QV_I686_CPUS      the machine's memory (MB, 4096) and cores (2)
+#   QV_BENCH_MEMORY_RUNS, QV_BENCH_WORKERS, QV_BENCH_LISTVIEW
+#                                     with --bench: which runs of the program
+#                                     at 1,024 workers, and whether the
+#                                     engine-alone and list benchmarks run
+#                                     (0: not); passed on to the machine
 set -uo pipefail
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$ROOT"
@@ -286,6 +291,9 @@ main() {
   {
     printf 'QV_JOB=%q\nQV_ROOT=%q\nQV_BUILD=%q\n' "$mode" "$ROOT" "$BUILD"
     printf 'QV_HOST_CALIBRATION_MS=%q\n' "$(bash "$GUEST_SCRIPTS/calibrate.sh")"
+    for name in QV_BENCH_MEMORY_RUNS QV_BENCH_WORKERS QV_BENCH_LISTVIEW; do
+      [ -z "${!name:-}" ] || printf 'export %s=%q\n' "$name" "${!name}"
+    done
     printf 'QV_CTEST_ARGS=('
     for arg in "${ctest_args[@]}"; do printf '%q ' "$arg"; done
     printf ')\n'

@@ -299,6 +299,14 @@ std::string ProgramDriver::OpenMessageText() const {
   return box ? TextOf(GetDlgItem(box, kMessageBoxTextId)) : std::string();
 }
 
+std::string ProgramDriver::AnswerOpenMessage() const {
+  HWND box = FindDialog();
+  if (!box) return {};
+  std::string text = TextOf(GetDlgItem(box, kMessageBoxTextId));
+  PressOk(box);
+  return text;
+}
+
 HWND ProgramDriver::WaitForDialog(bool saveDialog, DWORD limitMs) const {
   HWND dialog = nullptr;
   WaitUntil(

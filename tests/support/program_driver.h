@@ -95,6 +95,8 @@ class ProgramDriver {
   HWND FindDialog() const;
   // The text of the message box the program shows, or "" when none is open.
   std::string OpenMessageText() const;
+  // The same, and the box's OK pressed.
+  std::string AnswerOpenMessage() const;
 
   // WM_CLOSE to the main window.
   void Close() const;
