@@ -196,8 +196,10 @@ bool ScanRun::WaitForFreeSlot(std::optional<std::uint64_t>& roomWantedSince) {
 bool ScanRun::BearWaitForRoom(std::uint64_t wantedSinceMs) {
   const std::uint64_t now = AwakeClockMs();
   if (now - wantedSinceMs < kRoomPatienceMs) return true;
+  // A worker whose echo has returned is about to leave: room is coming.
+  const bool everyWorkerInAnEcho = settings_.processEchoes->Count() >= static_cast<std::size_t>(settings_.census->Alive());
   const std::optional<std::uint64_t> latest = settings_.processEchoes->LatestDue();
-  if (latest && now > *latest + settings_.silentEchoGraceMs) {
+  if (latest && everyWorkerInAnEcho && now > *latest + settings_.silentEchoGraceMs) {
     EndForSilentEchoService();
     return false;
   }

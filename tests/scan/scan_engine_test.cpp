@@ -463,6 +463,9 @@ TEST_F(ScanEngineTest, ACensusFullOfStuckWorkersEndsANewScanAsSilent) {
   EXPECT_EQ(next->StartedWorkers(), 0u);
   ASSERT_TRUE(WaitForEnd(*next));
   EXPECT_EQ(port->silentReports.load(), 1);
+  // The stuck workers use the fixture's probe: they must end before it goes.
+  probe.ReleaseEchoes();
+  ASSERT_TRUE(WaitForEnd(*stuck));
 }
 
 // The same wait behind a stopped scan whose echoes are merely slow (a
@@ -488,6 +491,7 @@ TEST_F(ScanEngineTest, ANewScanWaitingLongForRoomIsToldOnceAndGoesOn) {
   EXPECT_EQ(next->StartedWorkers(), 8u);
   EXPECT_EQ(port->cannotStartReports.load(), 1);
   EXPECT_EQ(port->silentReports.load(), 0);
+  ASSERT_TRUE(WaitForEnd(*stopped));
 }
 
 // With no address space to spare, workers start one at a time, each once
