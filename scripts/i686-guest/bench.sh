@@ -1,7 +1,7 @@
 #!/bin/bash
 # The 32-bit benchmarks, inside the emulated machine (QV_JOB=bench): the
 # scan engine alone at 1,024 workers (also with a stop and an immediate new
-# scan), the list classes, then the real program at 1,024 workers on silent
+# scan), the pause between worker starts, the list classes, then the real program at 1,024 workers on silent
 # addresses (the memory run of bench/run_scan_benchmarks.sh).
 set -u
 cd "$QV_ROOT" || exit 1
@@ -14,7 +14,7 @@ status=0
 export WINEPREFIX=$QV_BUILD/bench-wineprefix
 qv_wine_start
 if [ "${QV_BENCH_WORKERS:-1}" != 0 ]; then
-  for run in "3000 12000" "--restart 12000"; do
+  for run in "3000 12000" "--restart 12000" "--pause 500"; do
     echo "[bench] worker_bench $run (32-bit)"
     # shellcheck disable=SC2086
     qv_wine "$QV_BUILD/bench/worker_bench.exe" $run >/tmp/worker_bench.out 2>/tmp/worker_bench.err </dev/null || status=1

@@ -129,7 +129,19 @@ void OnThreadCountSpin(MainWindow& window, std::int32_t step) {
   window.WriteContent(Component::编辑框_线程数, NumberToText(next));
 }
 
-std::int32_t OnActiveCountNotice(MainWindow& window, std::int32_t running) {
+// A count of 0 ends the scan only once its last address has a worker: with
+// few workers, or a whole batch ending together, it also falls to 0 between
+// two starts, and the window must not say it is idle then.
+bool ScanStillWalking(const ProgramState& state) {
+  return state.currentScan && !state.currentScan->IsRetired() && !state.currentScan->LastAddressHandedOver();
+}
+
+std::int32_t OnActiveCountNotice(ProgramState& state, MainWindow& window, std::int32_t running) {
+  if (running <= 0 && ScanStillWalking(state)) {
+    window.SetStatusText(1, RunningWorkersText(running));
+    window.SetStatusText(0, kScanning);
+    return 0;
+  }
   if (running > 0) {
     window.DeferRepaint(Component::状态条1);
     window.DeferRepaint(Component::进度条1);
@@ -166,7 +178,7 @@ EventBindings MainWindowEventBindings(ProgramState& state) {
       {C::编辑框_线程数, Event::SpinPressed,
        [](MainWindow& w, const EventArgs& args) { OnThreadCountSpin(w, args.first); }},
       {C::标签, Event::Feedback,
-       [](MainWindow& w, const EventArgs& args) { return OnActiveCountNotice(w, args.first); }},
+       [&state](MainWindow& w, const EventArgs& args) { return OnActiveCountNotice(state, w, args.first); }},
       {C::超级列表框1, Event::HeaderClicked,
        [&state](MainWindow& w, const EventArgs& args) { OnHeaderClicked(state, w, args.first); }},
   };

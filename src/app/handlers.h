@@ -22,7 +22,7 @@ void OnStopClicked(ProgramState& state, MainWindow& window);
 void OnEchoServiceSilent(ProgramState& state, MainWindow& window);
 void OnThreadCountChanged(MainWindow& window);
 void OnThreadCountSpin(MainWindow& window, std::int32_t step);
-std::int32_t OnActiveCountNotice(MainWindow& window, std::int32_t running);
+std::int32_t OnActiveCountNotice(ProgramState& state, MainWindow& window, std::int32_t running);
 void OnHeaderClicked(ProgramState& state, MainWindow& window, int column);
 
 }  // namespace qv

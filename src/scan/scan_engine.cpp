@@ -153,8 +153,9 @@ void ScanRun::Dispatch() {
   std::string current = settings_.range.first;
   // The count bounds the walk even if the texts never met.
   for (std::uint64_t dispatched = 0; dispatched < settings_.range.count; ++dispatched) {
-    if (!DispatchAddress(current, pause)) return;
-    if (current == settings_.range.last) return;
+    const bool isLast = current == settings_.range.last || dispatched + 1 == settings_.range.count;
+    if (!DispatchAddress(current, isLast, pause)) return;
+    if (isLast) return;
     current = NextAddressText(current);
     if (!WaitOutPause(pause)) return;
   }
@@ -163,11 +164,11 @@ void ScanRun::Dispatch() {
 // Starts the address's worker, trying again for as long as no thread can be
 // created: no address of the range is ever skipped. False once the run is
 // retired.
-bool ScanRun::DispatchAddress(const std::string& address, DispatchPause& pause) {
+bool ScanRun::DispatchAddress(const std::string& address, bool isLast, DispatchPause& pause) {
   std::optional<std::uint64_t> roomWantedSince;
   for (;;) {
     if (!WaitForFreeSlot(roomWantedSince)) return false;
-    if (StartWorker(address, pause)) return true;
+    if (StartWorker(address, isLast, pause)) return true;
     if (!roomWantedSince) roomWantedSince = AwakeClockMs();
     if (!BearWaitForRoom(*roomWantedSince)) return false;
     if (WaitWatchingEchoes(kStartRetryMs)) return false;
@@ -221,7 +222,7 @@ bool ScanRun::WaitOutPause(DispatchPause& pause) {
   return !IsRetired();
 }
 
-bool ScanRun::StartWorker(const std::string& address, DispatchPause& pause) {
+bool ScanRun::StartWorker(const std::string& address, bool isLast, DispatchPause& pause) {
   // The slot is taken before the thread exists, so a worker that ends at
   // once can never report fewer workers than are still running.
   ++ActiveWorkerCount;
@@ -245,6 +246,7 @@ bool ScanRun::StartWorker(const std::string& address, DispatchPause& pause) {
     WorkerHandleList.emplace(threadId, std::move(thread));
   }
   ++startedWorkers_;
+  if (isLast) lastHandedOver_ = true;
   ResumeThread(started);
   return true;
 }

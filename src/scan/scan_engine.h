@@ -187,6 +187,10 @@ class ScanRun : public std::enable_shared_from_this<ScanRun> {
   std::size_t StartedWorkers() const { return startedWorkers_.load(); }
   std::size_t ListedWorkers() const;
   bool DispatchDone() const { return dispatchDone_.load(); }
+  // The last address's worker has started: a count of 0 from now on is the
+  // scan's end, while before it, it is only a moment between two starts.
+  // Set before that worker runs, so its own notice always sees it.
+  bool LastAddressHandedOver() const { return lastHandedOver_.load(); }
   // Echoes of this run sent and not yet returned.
   std::size_t PendingEchoCount() const { return echoes_.Count(); }
   const ScanSettings& settings() const { return settings_; }
@@ -196,11 +200,11 @@ class ScanRun : public std::enable_shared_from_this<ScanRun> {
   static DWORD WINAPI ScanDispatcher(LPVOID param);
   static DWORD WINAPI HostProbeWorker(LPVOID param);
   void Dispatch();
-  bool DispatchAddress(const std::string& address, DispatchPause& pause);
+  bool DispatchAddress(const std::string& address, bool isLast, DispatchPause& pause);
   bool WaitForFreeSlot(std::optional<std::uint64_t>& roomWantedSince);
   bool BearWaitForRoom(std::uint64_t wantedSinceMs);
   bool WaitOutPause(DispatchPause& pause);
-  bool StartWorker(const std::string& address, DispatchPause& pause);
+  bool StartWorker(const std::string& address, bool isLast, DispatchPause& pause);
   void GiveSlotBack();
   void ProbeAddress(const std::string& address);
   EchoOutcome SendEcho(const std::string& address, std::int32_t timeout);
@@ -216,6 +220,7 @@ class ScanRun : public std::enable_shared_from_this<ScanRun> {
   ScanSettings settings_;
   std::atomic<bool> retired_{false};
   std::atomic<bool> dispatchDone_{false};
+  std::atomic<bool> lastHandedOver_{false};
   std::atomic<bool> silentServiceReported_{false};
   std::atomic<std::int32_t> ActiveWorkerCount{0};
   UniqueHandle retiredEvent_;

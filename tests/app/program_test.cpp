@@ -325,6 +325,23 @@ TEST_F(ProgramTest, AScanWaitingForRoomShowsThatItScans) {
   EXPECT_TRUE(Idle());
 }
 
+// With one worker at a time the count falls to 0 after every address; while
+// the next cannot start, the scan is still under way, and only the last
+// address's end is the scan's.
+TEST_F(ProgramTest, ACountOfZeroBetweenTwoStartsIsNoEndOfTheScan) {
+  MessageBoxWatcher boxes;
+  threads.refuseWorker = [](int call) { return call >= 1 && call <= 12; };
+  WriteField(C::编辑框_线程数, "1");
+  SetRange("10.16.0.1", "10.16.0.2");
+  Click(C::按钮_开始扫描);
+  ASSERT_TRUE(WaitUntil([&] { return probe.Probed().size() == 1 && Status(1) == "线程： 0"; }));
+  EXPECT_EQ(Status(0), "正在扫描...") << "while the second address waits for its worker";
+  ASSERT_TRUE(WaitForScanEnd());
+  EXPECT_TRUE(WaitUntil([&] { return Idle(); })) << "the last worker's end is the scan's";
+  EXPECT_EQ(probe.Probed().size(), 2u);
+  EXPECT_TRUE(boxes.Seen().empty()) << "1.2 s of waiting is within the patience";
+}
+
 // The old scan is retired before the new dispatcher is asked for; when
 // none can be created the window must not go on saying it scans.
 TEST_F(ProgramTest, AStartWhoseDispatcherCannotBeCreatedShowsTheIdleState) {

@@ -32,7 +32,9 @@ class RecordingPort : public ScanPort {
   }
   void ReportActiveCount(ScanRun& run, std::int32_t running) override {
     std::lock_guard<std::mutex> hold(mutex_);
-    if (!run.IsRetired()) notices_.push_back(running);
+    if (run.IsRetired()) return;
+    notices_.push_back(running);
+    endsOfWalk_.push_back(run.LastAddressHandedOver());
   }
   void ReportWorkersCannotStart(ScanRun&) override { ++cannotStartReports; }
   void ReportEchoServiceSilent(ScanRun& run) override {
@@ -48,10 +50,16 @@ class RecordingPort : public ScanPort {
     std::lock_guard<std::mutex> hold(mutex_);
     return notices_;
   }
+  // For each notice, whether the run's last address had its worker by then.
+  std::vector<bool> EndsOfWalk() {
+    std::lock_guard<std::mutex> hold(mutex_);
+    return endsOfWalk_;
+  }
   void Forget() {
     std::lock_guard<std::mutex> hold(mutex_);
     hosts_.clear();
     notices_.clear();
+    endsOfWalk_.clear();
   }
 
   std::atomic<int> begins{0};
@@ -63,6 +71,7 @@ class RecordingPort : public ScanPort {
   std::mutex mutex_;
   std::vector<HostRecord> hosts_;
   std::vector<std::int32_t> notices_;
+  std::vector<bool> endsOfWalk_;
 };
 
 class ScanEngineTest : public ::testing::Test {
@@ -131,6 +140,8 @@ TEST_F(ScanEngineTest, DispatchesEveryAddressInOrderAcrossCarries) {
   EXPECT_TRUE(WaitFor([&] { return run->ListedWorkers() == 0; })) << "ended workers keep no handle";
   EXPECT_EQ(port->begins.load(), 1);
   EXPECT_EQ(port->Notices(), (std::vector<std::int32_t>{0, 0, 0, 0})) << "each worker ends alone";
+  EXPECT_EQ(port->EndsOfWalk(), (std::vector<bool>{false, false, false, true}))
+      << "only the last worker's 0 is the scan's end, and its notice knows it";
 }
 
 TEST_F(ScanEngineTest, FirstEqualToLastDispatchesOne) {
