@@ -227,12 +227,11 @@ int Run(const Options& options) {
   std::mutex messagesMutex;
   std::vector<std::string> messages;
   Sampler answerer(kAnswerEveryMs, [&] {
-    std::string text = driver->AnswerOpenMessage();
-    if (text.empty()) return;
+    // Answered boxes are waited for until they go, so none is counted twice.
+    std::optional<ShownMessage> shown = driver->AnswerOpenMessage(kAnswerEveryMs * 10);
+    if (!shown) return;
     std::lock_guard<std::mutex> hold(messagesMutex);
-    messages.push_back(std::move(text));
-    // The box takes a moment to go; it must not be counted twice.
-    Sleep(kAnswerEveryMs);
+    messages.push_back(std::move(shown->text));
   });
 
   const double start = NowMs();

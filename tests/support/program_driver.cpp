@@ -299,12 +299,17 @@ std::string ProgramDriver::OpenMessageText() const {
   return box ? TextOf(GetDlgItem(box, kMessageBoxTextId)) : std::string();
 }
 
-std::string ProgramDriver::AnswerOpenMessage() const {
+std::optional<ShownMessage> ProgramDriver::AnswerOpenMessage(DWORD limitMs) const {
   HWND box = FindDialog();
-  if (!box) return {};
-  std::string text = TextOf(GetDlgItem(box, kMessageBoxTextId));
+  if (!box || !GetDlgItem(box, kMessageBoxTextId)) return std::nullopt;
+  return Answer(box, limitMs);
+}
+
+ShownMessage ProgramDriver::Answer(HWND box, DWORD limitMs) const {
+  ShownMessage message{TextOf(GetDlgItem(box, kMessageBoxTextId)), TextOf(box)};
   PressOk(box);
-  return text;
+  WaitUntil([&] { return !IsWindow(box); }, limitMs);
+  return message;
 }
 
 HWND ProgramDriver::WaitForDialog(bool saveDialog, DWORD limitMs) const {
@@ -339,10 +344,9 @@ ExportOutcome ProgramDriver::Export(const std::string& path, DWORD limitMs) cons
   HWND box = WaitForDialog(false, limitMs);
   if (!box) return outcome;
   outcome.messageSeen = true;
-  outcome.messageText = TextOf(GetDlgItem(box, kMessageBoxTextId));
-  outcome.messageCaption = TextOf(box);
-  PressOk(box);
-  WaitUntil([&] { return !IsWindow(box); }, limitMs);
+  const ShownMessage message = Answer(box, limitMs);
+  outcome.messageText = message.text;
+  outcome.messageCaption = message.caption;
   return outcome;
 }
 

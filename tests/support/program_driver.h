@@ -41,6 +41,12 @@ class LaunchedProgram {
   DWORD id_ = 0;
 };
 
+// A message box of the program, as it was read before it was answered.
+struct ShownMessage {
+  std::string text;
+  std::string caption;
+};
+
 // What the export reported in its message box.
 struct ExportOutcome {
   std::string initialName;      // the file name the save dialog opened with
@@ -95,8 +101,9 @@ class ProgramDriver {
   HWND FindDialog() const;
   // The text of the message box the program shows, or "" when none is open.
   std::string OpenMessageText() const;
-  // The same, and the box's OK pressed.
-  std::string AnswerOpenMessage() const;
+  // The message box the program shows, read and answered with OK; waits up
+  // to limitMs for it to close. Nothing when no message box is open.
+  std::optional<ShownMessage> AnswerOpenMessage(DWORD limitMs) const;
 
   // WM_CLOSE to the main window.
   void Close() const;
@@ -107,6 +114,7 @@ class ProgramDriver {
   std::string TextOf(HWND window) const;
   LRESULT Send(HWND target, UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const;
   HWND WaitForDialog(bool saveDialog, DWORD limitMs) const;
+  ShownMessage Answer(HWND box, DWORD limitMs) const;
 
   DWORD pid_ = 0;
   HWND window_ = nullptr;

@@ -18,14 +18,16 @@
 
 namespace qv::test {
 
-// Polls until the condition holds or the time (stretched by TimeLimit) is up.
-inline bool WaitUntil(const std::function<bool()>& condition, DWORD limitMs = 5000) {
+// Polls until the condition holds or the time (stretched by TimeLimit) is up,
+// everyMs apart: a condition that asks another process's window, whose UI
+// thread must answer every look, wants longer pauses.
+inline bool WaitUntil(const std::function<bool()>& condition, DWORD limitMs = 5000, DWORD everyMs = 2) {
   const DWORD start = GetTickCount();
   const DWORD limit = TimeLimit(limitMs);
   for (;;) {
     if (condition()) return true;
     if (GetTickCount() - start > limit) return false;
-    Sleep(2);
+    Sleep(everyMs);
   }
 }
 
