@@ -6,9 +6,6 @@
 // (QV_LAN_EXPORT).
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cctype>
-#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -17,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "lan/lan_rows.h"
 #include "lan/lan_truth.h"
 #include "support/program_driver.h"
 #include "support/window_driver.h"
@@ -31,19 +29,6 @@ constexpr DWORD kIdleHoldMs = 1000;
 constexpr DWORD kScanLimitMs = 120000;
 constexpr DWORD kDialogLimitMs = 20000;
 constexpr int kTimeoutMs = 100;
-
-std::string Prefix(const std::string& address) { return address.substr(0, address.rfind('.') + 1); }
-
-// x.y.z.10 -> x.y.z.010
-std::string Padded(const std::string& address) {
-  char last[8];
-  std::snprintf(last, sizeof last, "%03d", std::atoi(address.c_str() + address.rfind('.') + 1));
-  return Prefix(address) + last;
-}
-
-bool IsDecimal(const std::string& text) {
-  return !text.empty() && std::all_of(text.begin(), text.end(), [](unsigned char c) { return std::isdigit(c); });
-}
 
 std::string FileBytes(const char* path) {
   std::ifstream file(path, std::ios::binary);
@@ -71,16 +56,6 @@ class LanProgram : public testing::Test {
   }
 
   static const TruthRow& Scanner() { return truth_.front(); }
-
-  // The hosts that answer, as the list shows them: sorted by display address.
-  static std::vector<TruthRow> ExpectedRows() {
-    std::vector<TruthRow> rows;
-    for (const TruthRow& row : truth_)
-      if (row.answersEcho) rows.push_back(row);
-    std::sort(rows.begin(), rows.end(),
-              [](const TruthRow& a, const TruthRow& b) { return Padded(a.address) < Padded(b.address); });
-    return rows;
-  }
 
   static inline std::vector<TruthRow> truth_;
   static inline std::unique_ptr<LaunchedProgram> program_;
@@ -111,25 +86,7 @@ TEST_F(LanProgram, ScanListsEveryHostThatAnswersAndNoOther) {
   ASSERT_TRUE(driver_->WaitForScanEnd(kIdleHoldMs, kScanLimitMs))
       << "still scanning: status bar shows '" << driver_->StatusPart(0) << "' and '" << driver_->StatusPart(1) << "'";
   scanned_ = driver_->ReadRows();
-
-  const std::vector<TruthRow> expected = ExpectedRows();
-  ASSERT_EQ(scanned_.size(), expected.size());
-  for (std::size_t i = 0; i < expected.size(); ++i) {
-    SCOPED_TRACE(expected[i].address);
-    const ListRow& row = scanned_[i];
-    ASSERT_EQ(row.subTexts.size(), 3u);
-    EXPECT_EQ(row.text, Padded(expected[i].address));
-    EXPECT_EQ(row.subTexts[0], expected[i].name);
-    EXPECT_EQ(row.subTexts[1], expected[i].mac);
-    EXPECT_TRUE(IsDecimal(row.subTexts[2])) << "reply time '" << row.subTexts[2] << "'";
-    EXPECT_LE(std::atoi(row.subTexts[2].c_str()), kTimeoutMs);
-  }
-  for (const TruthRow& host : truth_) {
-    if (host.answersEcho) continue;
-    EXPECT_TRUE(std::none_of(scanned_.begin(), scanned_.end(),
-                             [&](const ListRow& row) { return row.text == Padded(host.address); }))
-        << host.address << " does not answer echoes but is listed";
-  }
+  ASSERT_NO_FATAL_FAILURE(ExpectRowsMatchTruth(scanned_, truth_, kTimeoutMs));
   EXPECT_EQ(driver_->StatusPart(2), "存活主机数：" + std::to_string(scanned_.size()));
 }
 
@@ -149,7 +106,7 @@ TEST_F(LanProgram, ExportWritesTheListAsShownThroughTheSaveDialog) {
   // Built from the truth; only the reply times come from the list.
   std::string expected = "IP地址" + std::string(15, ' ') + "主机名称" + std::string(15, ' ') + "MAC地址" +
                          std::string(12, ' ') + "延迟\r\n";
-  const std::vector<TruthRow> hosts = ExpectedRows();
+  const std::vector<TruthRow> hosts = ExpectedRows(truth_);
   ASSERT_EQ(hosts.size(), scanned_.size());
   const std::string gap(10, ' ');
   for (std::size_t i = 0; i < hosts.size(); ++i)
