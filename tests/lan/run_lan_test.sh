@@ -5,7 +5,9 @@
 #   run_lan_test.sh <test.exe> <Wine prefix template folder> [program.exe]
 # With a program (the scanner the test drives), the test gets a private
 # virtual display and learns the program's path (QV_LAN_PROGRAM) and a file
-# name for its export (QV_LAN_EXPORT).
+# name for its export (QV_LAN_EXPORT). Every test gets a folder through
+# which it may have Wine's network service stopped for a while
+# (QV_LAN_CONTROL; see stall_begin).
 # A Wine process that crashes (the program, the test or one of Wine's
 # services) is reported as a crash, by name, as soon as Wine says so; a
 # launch that Wine itself fails is said so and tried once more.
@@ -39,7 +41,9 @@ fi
 # gets a private one.
 unset DISPLAY
 
-trap 'testbed_down; qv_display_stop' EXIT
+# A stopped service is continued before anything else: nothing may be left
+# stopped, whatever ends the run.
+trap 'stall_end; testbed_down; qv_display_stop' EXIT
 # A time-out of the caller ends the script through its EXIT trap too.
 trap 'exit 143' TERM
 trap 'exit 130' INT
@@ -101,6 +105,64 @@ run_once() {
   return "$status"
 }
 
+# A Windows test cannot signal a Linux process, so it asks the harness to
+# stop Wine's network service (the bed prefix's winedevice.exe processes)
+# with SIGSTOP: it writes a number of seconds into stall-request in the
+# control folder, whole (by a rename). The harness stops the processes,
+# writes their PIDs to stall-stopped and leaves their continuation to a
+# process of a session of its own, which sends SIGCONT once the seconds are
+# over and then creates stall-continued. That process outlives the harness,
+# so a harness killed outright (a CTest time-out kills the whole tree) still
+# leaves nothing stopped. One stall at a time: a request made during a stall
+# waits for its end. The run's end and the EXIT trap end a stall at once.
+STALL_PIDS=""
+STALL_CONTINUER=""
+
+stall_begin() {
+  local request=$CONTROL_DIR/stall-request seconds
+  [ -z "$STALL_PIDS" ] && [ -f "$request" ] || return 0
+  seconds=$(<"$request")
+  rm -f "$request"
+  if [[ ! $seconds =~ ^[0-9]+$ ]]; then
+    say "not a stall of whole seconds: '$seconds'"
+    return 0
+  fi
+  STALL_PIDS=$(testbed_winedevice_pids | paste -sd ' ')
+  [ -n "$STALL_PIDS" ] || { say "no winedevice.exe of this prefix to stop"; return 0; }
+  # Gone before stall-stopped appears: the test reads it only after that.
+  rm -f "$CONTROL_DIR/stall-continued"
+  # shellcheck disable=SC2086 # one PID a word
+  kill -STOP $STALL_PIDS
+  # Started from a subshell that ends at once, so it is no child of the
+  # harness; setsid makes its PID its process group's.
+  # shellcheck disable=SC2016 # expanded by the continuer
+  STALL_CONTINUER=$( (setsid bash -c 'sleep "$1"; kill -CONT $2; : >"$3"' continuer "$seconds" "$STALL_PIDS" \
+    "$CONTROL_DIR/stall-continued" </dev/null >/dev/null 2>&1 & echo $!) )
+  echo "$STALL_PIDS" >"$CONTROL_DIR/stall-stopped.part"
+  mv "$CONTROL_DIR/stall-stopped.part" "$CONTROL_DIR/stall-stopped"
+  say "stopped Wine's network service (winedevice.exe $STALL_PIDS) for $seconds s"
+}
+
+# Notes a stall whose continuer has done its part.
+stall_over() {
+  [ -n "$STALL_PIDS" ] && [ -f "$CONTROL_DIR/stall-continued" ] || return 0
+  say "continued Wine's network service (winedevice.exe $STALL_PIDS)"
+  STALL_PIDS=""
+  STALL_CONTINUER=""
+}
+
+stall_end() {
+  [ -n "${STALL_PIDS:-}" ] || return 0
+  # The continuer's group: its shell and its sleep.
+  kill -- "-$STALL_CONTINUER" 2>/dev/null
+  # shellcheck disable=SC2086 # one PID a word
+  kill -CONT $STALL_PIDS 2>/dev/null
+  : >"$CONTROL_DIR/stall-continued"
+  say "continued Wine's network service (winedevice.exe $STALL_PIDS) before its time"
+  STALL_PIDS=""
+  STALL_CONTINUER=""
+}
+
 # Who may have printed a crash line into the test's output.
 test_processes() {
   printf '%s' "$(basename "$test_program")"
@@ -113,15 +175,21 @@ test_processes() {
 # Its output (and that of the program it drives) is test.out.
 run_test_program() {
   CRASH_MARK=$(testbed_wine_mark)
+  CONTROL_DIR=$TESTBED_DIR/control
+  rm -rf "$CONTROL_DIR"
+  mkdir -p "$CONTROL_DIR" || return 1
   # Directly, not through a shell function: $! must be the test program.
   QV_LAN_TRUTH=$(windows_path "$TESTBED_TRUTH") \
     QV_LAN_PROGRAM=${program:+$(windows_path "$program")} \
     QV_LAN_EXPORT=$(windows_path "$TESTBED_DIR/export.txt") \
+    QV_LAN_CONTROL=$(windows_path "$CONTROL_DIR") \
     ip netns exec "$TESTBED_SCANNER_NS" "$TESTBED_WINE" "$test_program" --gtest_color=no \
     >"$TESTBED_DIR/test.out" 2>&1 </dev/null &
   local pid=$! crash_at=""
   rm -f "$TESTBED_DIR/crashes.txt"
   while kill -0 "$pid" 2>/dev/null; do
+    stall_begin
+    stall_over
     if [ -z "$crash_at" ]; then
       if testbed_wine_crash_seen "$CRASH_MARK" "$TESTBED_DIR/test.out"; then
         crash_at=$SECONDS
@@ -140,6 +208,8 @@ run_test_program() {
   done
   wait "$pid"
   local status=$?
+  stall_over
+  stall_end
   [ -f "$TESTBED_DIR/crashes.txt" ] ||
     testbed_wine_crashes "$CRASH_MARK" - "$TESTBED_DIR/test.out" "$(test_processes)" >"$TESTBED_DIR/crashes.txt"
   return $status
