@@ -275,6 +275,9 @@ TEST_F(LanEchoStall, ServiceStoppedPastTheBoundEndsTheSweepWithOneMessage) {
 TEST_F(LanEchoStall, ServiceStoppedWithinTheBoundLetsTheSweepRunToItsEnd) {
   ASSERT_NO_FATAL_FAILURE(StopServiceMidSweep(kShortStallS));
   ASSERT_TRUE(stall_->WaitContinued()) << "the harness did not continue Wine's network service";
+  ASSERT_TRUE(messages_->Seen().empty()) << "told '" << messages_->Seen()[0].text << "' "
+                                         << Seconds(stoppedAtMs_, messages_->FirstSeenMs())
+                                         << " s into a stall shorter than the silent bound";
   const double endMs = WaitForSweepEnd();
   const std::vector<ListRow> rows = driver_->ReadRows();
   std::printf("[figures] %d s stall: sweep %.1f s, %u rows\n", kShortStallS, Seconds(sweepStartMs_, endMs),
