@@ -48,8 +48,8 @@ static_assert(kLongStallS * 1000 >= kSilentAfterMs + 5000 && kShortStallS * 1000
 constexpr int kNextSweepWorkers = 64;
 
 constexpr DWORD kWindowLimitMs = 60000;
-// Ends of workers come a second apart, and between them the window reads
-// idle; once the last address is listed, a second of idleness is the end.
+// The window reads idle only once the scan has ended; held for a second, so
+// that a status bar caught mid-change is not taken for the end.
 constexpr DWORD kIdleHoldMs = 1000;
 constexpr DWORD kSweepLimitMs = 120000;
 // The harness looks for a request once a second.
