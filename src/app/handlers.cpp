@@ -27,16 +27,6 @@ std::int32_t FieldNumber(const MainWindow& window, Component field) {
   return TextToInteger(window.ReadContent(field));
 }
 
-// Ends the current scan for the window: its dispatcher dispatches nothing
-// more and its workers record and report nothing more. Nothing is killed.
-void RetireCurrentScan(ProgramState& state) {
-  if (state.currentScan) {
-    state.currentScan->Retire();
-    state.currentScan.reset();
-  }
-  state.DispatcherHandle.reset();
-}
-
 void SendActiveCountNotice(MainWindow& window, std::int32_t running) {
   SendMessageW(window.Handle(Component::标签), ActiveCountNotice, static_cast<WPARAM>(running), 0);
 }
@@ -62,7 +52,7 @@ void OnWindowCreated(ProgramState& state, MainWindow& window) {
 }
 
 void OnWindowDestroyed(ProgramState& state) {
-  RetireCurrentScan(state);
+  state.RetireCurrentScan();
   state.echoes->Close();
   state.locks->Delete(state.ScanLock);
   state.window = nullptr;
@@ -77,7 +67,7 @@ void OnStartClicked(ProgramState& state, MainWindow& window) {
     return;
   }
   // Two scans never share anything: the running one is retired first.
-  RetireCurrentScan(state);
+  state.RetireCurrentScan();
   ScanSettings settings;
   settings.limit = std::clamp(limit, 1, kMaxWorkers);
   settings.range = *check.range;
@@ -102,7 +92,7 @@ void OnStartClicked(ProgramState& state, MainWindow& window) {
 }
 
 void OnStopClicked(ProgramState& state, MainWindow& window) {
-  RetireCurrentScan(state);
+  state.RetireCurrentScan();
   SendActiveCountNotice(window, 0);
 }
 

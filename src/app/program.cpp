@@ -30,9 +30,7 @@ int Program::Run() {
 }
 
 void ProgramCleanup(ProgramState& state) {
-  if (state.currentScan) state.currentScan->Retire();
-  state.currentScan.reset();
-  state.DispatcherHandle.reset();
+  state.RetireCurrentScan();
   state.ResultTable.clear();
   state.shownAddresses.clear();
 }

@@ -55,6 +55,14 @@ struct ProgramState {
   std::shared_ptr<ScanRun> currentScan;
   std::shared_ptr<ScanPort> scanPort;
 
+  // Ends the current scan for the window: its dispatcher dispatches nothing
+  // more and its workers record and report nothing more. Nothing is killed.
+  void RetireCurrentScan() {
+    if (currentScan) currentScan->Retire();
+    currentScan.reset();
+    DispatcherHandle.reset();
+  }
+
   // The item texts as the list shows them while it is in address order, so
   // one more live host is one insert instead of a rebuild of every row.
   std::vector<std::string> shownAddresses;

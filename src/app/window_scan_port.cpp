@@ -29,21 +29,15 @@ class WindowScanPort final : public ScanPort {
         label_(state.window->Handle(Component::标签)) {}
 
   void BeginScan(ScanRun& run) override {
-    RunOnUiThread(window_, [&] {
-      if (!run.IsRetired()) ResetScanResults(state_);
-    });
+    WhileCurrent(run, [&] { ResetScanResults(state_); });
   }
 
   void RecordLiveHost(ScanRun& run, const HostRecord& host) override {
-    RunOnUiThread(window_, [&] {
-      if (!run.IsRetired()) qv::RecordLiveHost(state_, host);
-    });
+    WhileCurrent(run, [&] { qv::RecordLiveHost(state_, host); });
   }
 
   void ReportActiveCount(ScanRun& run, std::int32_t running) override {
-    RunOnUiThread(window_, [&] {
-      if (!run.IsRetired()) SendMessageW(label_, ActiveCountNotice, static_cast<WPARAM>(running), 0);
-    });
+    WhileCurrent(run, [&] { SendMessageW(label_, ActiveCountNotice, static_cast<WPARAM>(running), 0); });
   }
 
   // The box waits for the operator; the scan does not: as the box says, it
@@ -51,21 +45,31 @@ class WindowScanPort final : public ScanPort {
   void ReportWorkersCannotStart(ScanRun& run) override {
     PostToUiThread(window_, [this, told = std::weak_ptr<ScanRun>(run.shared_from_this())] {
       const std::shared_ptr<ScanRun> scan = told.lock();
-      if (scan && !scan->IsRetired() && state_.window != nullptr)
-        ShowMessage(kWorkersCannotStart, MB_ICONEXCLAMATION, state_.window->Caption());
+      if (scan && IsCurrent(*scan)) ShowMessage(kWorkersCannotStart, MB_ICONEXCLAMATION, state_.window->Caption());
     });
   }
 
   void ReportEchoServiceSilent(ScanRun& run) override {
-    RunOnUiThread(window_, [&] {
-      if (!run.IsRetired() && state_.currentScan.get() == &run && state_.window != nullptr)
-        OnEchoServiceSilent(state_, *state_.window);
-    });
+    WhileCurrent(run, [&] { OnEchoServiceSilent(state_, *state_.window); });
   }
 
   std::string ReadTimeoutText() override { return WindowText(timeoutField_); }
 
  private:
+  // Checked on the UI thread: a stopped or replaced scan, or a window that
+  // has gone, must change nothing any more.
+  bool IsCurrent(const ScanRun& run) const {
+    return !run.IsRetired() && state_.currentScan.get() == &run && state_.window != nullptr;
+  }
+
+  // The work, on the UI thread and waited for, while the run is current.
+  template <typename Work>
+  void WhileCurrent(ScanRun& run, const Work& work) {
+    RunOnUiThread(window_, [&] {
+      if (IsCurrent(run)) work();
+    });
+  }
+
   ProgramState& state_;
   HWND window_;
   HWND timeoutField_;

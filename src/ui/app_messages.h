@@ -10,9 +10,10 @@ enum AppMessage : UINT {
   RunOnUiThreadRequest = WM_APP,
   // Posted; lParam: the PostedUiCall to run and free (see run_on_ui_thread.h).
   PostedUiCallRequest = WM_APP + 1,
-  // Sent to the label 标签 by workers and by the stop operation with the
-  // number of running workers in wParam; the feedback handler's result is
-  // the message result.
+  // Sent to the label 标签 with the number of running workers in wParam: on
+  // a worker's behalf by the UI thread, once the worker's run proves still
+  // current, and by the stop operation itself. The feedback handler's
+  // result is the message result.
   ActiveCountNotice = WM_APP + 0x75,
 };
 
