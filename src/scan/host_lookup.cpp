@@ -63,13 +63,6 @@ bool HoldsIPv4Addresses(const hostent* host) {
          host->h_addr_list[0] != nullptr;
 }
 
-bool IsAllZero(const std::uint8_t* bytes, std::size_t count) {
-  for (std::size_t i = 0; i < count; ++i) {
-    if (bytes[i] != 0) return false;
-  }
-  return true;
-}
-
 // Runs a query that reports the buffer size it needs, with a larger buffer
 // each time until it fits: the table can grow between two calls, and during a
 // scan the neighbour table grows by the addresses probed meanwhile, so each
@@ -104,10 +97,9 @@ NeighbourTable ReadIpNetTable() {
   for (std::size_t i = 0; i < count; ++i) {
     const MIB_IPNETROW& row = rows->table[i];
     const std::uint32_t address = ntohl(row.dwAddr);
-    if (row.dwPhysAddrLen == 6 && row.dwType != MIB_IPNET_TYPE_INVALID && !IsAllZero(row.bPhysAddr, 6)) {
-      MacBytes mac;
-      std::memcpy(mac.data(), row.bPhysAddr, mac.size());
-      table.AddComplete(address, mac);
+    const std::optional<MacBytes> mac = HardwareMac(row.bPhysAddr, row.dwPhysAddrLen);
+    if (mac && row.dwType != MIB_IPNET_TYPE_INVALID) {
+      table.AddComplete(address, *mac);
     } else {
       table.AddIncomplete(address);
     }
@@ -181,11 +173,8 @@ std::optional<MacBytes> MacOfOwnAdapter(IPAddr address) {
   if (buffer.empty()) return std::nullopt;
   for (auto* adapter = reinterpret_cast<const IP_ADAPTER_INFO*>(buffer.data()); adapter != nullptr;
        adapter = adapter->Next) {
-    if (adapter->AddressLength != 6 || IsAllZero(adapter->Address, 6)) continue;
-    if (!AdapterHasAddress(*adapter, address)) continue;
-    MacBytes mac;
-    std::memcpy(mac.data(), adapter->Address, mac.size());
-    return mac;
+    const std::optional<MacBytes> mac = HardwareMac(adapter->Address, adapter->AddressLength);
+    if (mac && AdapterHasAddress(*adapter, address)) return mac;
   }
   return std::nullopt;
 }

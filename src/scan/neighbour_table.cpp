@@ -1,5 +1,6 @@
 #include "scan/neighbour_table.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "scan/scan_rules.h"
@@ -54,13 +55,6 @@ std::optional<MacBytes> HardwareAddress(std::string_view text) {
   return mac;
 }
 
-bool IsAllZero(const MacBytes& mac) {
-  for (const std::uint8_t byte : mac) {
-    if (byte != 0) return false;
-  }
-  return true;
-}
-
 void AddKernelRow(NeighbourTable& table, std::string_view line) {
   std::size_t pos = 0;
   const std::optional<std::uint32_t> address = AddressValue(NextField(line, pos));
@@ -68,14 +62,23 @@ void AddKernelRow(NeighbourTable& table, std::string_view line) {
   const std::optional<std::uint32_t> flags = FlagsValue(NextField(line, pos));
   const std::optional<MacBytes> mac = HardwareAddress(NextField(line, pos));
   if (!address || !flags || !mac) return;
-  if ((*flags & kAtfComplete) != 0 && !IsAllZero(*mac)) {
-    table.AddComplete(*address, *mac);
+  const std::optional<MacBytes> answer = HardwareMac(mac->data(), mac->size());
+  if ((*flags & kAtfComplete) != 0 && answer) {
+    table.AddComplete(*address, *answer);
   } else {
     table.AddIncomplete(*address);
   }
 }
 
 }  // namespace
+
+std::optional<MacBytes> HardwareMac(const std::uint8_t* bytes, std::size_t length) {
+  MacBytes mac{};
+  if (length != mac.size()) return std::nullopt;
+  std::copy(bytes, bytes + mac.size(), mac.begin());
+  if (std::all_of(mac.begin(), mac.end(), [](std::uint8_t byte) { return byte == 0; })) return std::nullopt;
+  return mac;
+}
 
 void NeighbourTable::AddComplete(std::uint32_t address, const MacBytes& mac) {
   NeighbourAnswer& row = rows_[address];

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <condition_variable>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -17,6 +18,10 @@
 namespace qv {
 
 using MacBytes = std::array<std::uint8_t, 6>;
+
+// The six bytes of a hardware address of that length that is not all zero,
+// as a table lists an entry that has had no answer.
+std::optional<MacBytes> HardwareMac(const std::uint8_t* bytes, std::size_t length);
 
 // What the table says about one address. An incomplete row is an address the
 // system has asked for and has had no answer from (yet).

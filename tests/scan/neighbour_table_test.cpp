@@ -57,6 +57,17 @@ TEST(ParseKernelNeighbourTable, OnlyACompleteRowWithAMacIsAnAnswer) {
   }
 }
 
+// The platform's tables list unanswered entries with a zero MAC, and some
+// hardware addresses are not six bytes long.
+TEST(HardwareMac, OnlySixBytesNotAllZeroAreAMac) {
+  const std::uint8_t bytes[8] = {0x02, 0, 0, 0, 0, 0x1A, 0x77, 0x77};
+  EXPECT_EQ(HardwareMac(bytes, 6), (MacBytes{0x02, 0, 0, 0, 0, 0x1A}));
+  EXPECT_EQ(HardwareMac(bytes, 5), std::nullopt);
+  EXPECT_EQ(HardwareMac(bytes, 8), std::nullopt);
+  const std::uint8_t zero[6] = {};
+  EXPECT_EQ(HardwareMac(zero, 6), std::nullopt);
+}
+
 TEST(ParseKernelNeighbourTable, MalformedLinesAreSkipped) {
   const std::string good = "10.1.0.9 0x1 0x2 02:00:00:00:00:09 * eth0\n";
   const char* bad[] = {
