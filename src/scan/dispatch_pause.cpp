@@ -49,20 +49,15 @@ DispatchPause::DispatchPause() : timer_(CreateHighResolutionTimer()) {
   }();
   static_cast<void>(asked);
   if (!timer_) periodRaised_ = timeBeginPeriod(1) == TIMERR_NOERROR;
-  QueryPerformanceFrequency(&frequency_);
 }
 
 DispatchPause::~DispatchPause() {
   if (periodRaised_) timeEndPeriod(1);
 }
 
-void DispatchPause::StartNow() { QueryPerformanceCounter(&start_); }
+void DispatchPause::StartNow() { sinceStart_.Restart(); }
 
-long long DispatchPause::NowUs() const {
-  LARGE_INTEGER now;
-  QueryPerformanceCounter(&now);
-  return (now.QuadPart - start_.QuadPart) * 1000000 / frequency_.QuadPart;
-}
+long long DispatchPause::NowUs() const { return sinceStart_.ElapsedUs(); }
 
 long long DispatchPause::LeftUs() const {
   const long long leftUs = kDispatchPauseUs - NowUs();

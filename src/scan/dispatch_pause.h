@@ -17,6 +17,7 @@
 
 #include <windows.h>
 
+#include "base/stopwatch.h"
 #include "base/win_handle.h"
 
 namespace qv {
@@ -58,8 +59,7 @@ class DispatchPause {
 
   UniqueHandle timer_;
   bool periodRaised_ = false;
-  LARGE_INTEGER frequency_{};
-  LARGE_INTEGER start_{};
+  Stopwatch sinceStart_;
   long long leadUs_ = 0;
 };
 

@@ -10,6 +10,7 @@
 #include <string>
 #include <utility>
 
+#include "base/stopwatch.h"
 #include "scan/host_lookup.h"
 #include "scan/loaded_module.h"
 
@@ -91,7 +92,8 @@ EchoService& SystemEchoService() {
   return *service;
 }
 
-// Owns one ICMP handle: closed by its service, whatever the sends did.
+// Owns one ICMP handle: closed by its service, whatever the sends did. Not
+// a UniqueOwner: the function that closes it is bound at run time.
 class IcmpHandle {
  public:
   explicit IcmpHandle(EchoService& service) : service_(service), handle_(service.Open()) {
@@ -146,16 +148,11 @@ bool IsResourceFailure(DWORD error) {
 // back together. Never past the echo's time-out.
 class ResourcePause {
  public:
-  explicit ResourcePause(DWORD timeoutMs) : timeoutMs_(timeoutMs) {
-    QueryPerformanceFrequency(&frequency_);
-    QueryPerformanceCounter(&start_);
-  }
+  explicit ResourcePause(DWORD timeoutMs) : timeoutMs_(timeoutMs) { sinceFirstSend_.Restart(); }
 
   // The time-out left for the next send, 0 once it has run out.
   DWORD LeftMs() const {
-    LARGE_INTEGER now;
-    QueryPerformanceCounter(&now);
-    const long long elapsedMs = (now.QuadPart - start_.QuadPart) * 1000 / frequency_.QuadPart;
+    const long long elapsedMs = sinceFirstSend_.ElapsedMs();
     return elapsedMs >= static_cast<long long>(timeoutMs_) ? 0 : static_cast<DWORD>(timeoutMs_ - elapsedMs);
   }
 
@@ -179,8 +176,7 @@ class ResourcePause {
   }
 
   DWORD timeoutMs_;
-  LARGE_INTEGER frequency_{};
-  LARGE_INTEGER start_{};
+  Stopwatch sinceFirstSend_;
   DWORD ceilingMs_ = kFirstPauseMs;
 };
 
