@@ -1,7 +1,10 @@
 #pragma once
-// One owner per kernel handle (Win32 code only). The two kinds differ in the
-// value that means "no handle": threads, events, processes and sections use
-// NULL; files and the ICMP echo handle use INVALID_HANDLE_VALUE.
+// One owner per handle (Win32 code only). Each kind of handle says which
+// value means "no handle" and how a handle is given back: kernel objects
+// (threads, events, processes, sections, timers) are NULL when absent,
+// files and snapshots INVALID_HANDLE_VALUE; both are closed by CloseHandle.
+// The window system's handles and mapped views have kinds of their own
+// beside the code that makes them.
 
 #include <windows.h>
 
@@ -9,39 +12,47 @@
 
 namespace qv {
 
-template <HANDLE (*Invalid)()>
-class BasicUniqueHandle {
+// Kind: static H Empty() and static void Release(H).
+template <class H, class Kind>
+class UniqueOwner {
  public:
-  BasicUniqueHandle() noexcept = default;
-  explicit BasicUniqueHandle(HANDLE handle) noexcept : handle_(handle) {}
-  BasicUniqueHandle(BasicUniqueHandle&& other) noexcept : handle_(other.release()) {}
-  BasicUniqueHandle& operator=(BasicUniqueHandle&& other) noexcept {
+  UniqueOwner() noexcept = default;
+  explicit UniqueOwner(H handle) noexcept : handle_(handle) {}
+  UniqueOwner(UniqueOwner&& other) noexcept : handle_(other.release()) {}
+  UniqueOwner& operator=(UniqueOwner&& other) noexcept {
     if (this != &other) reset(other.release());
     return *this;
   }
-  BasicUniqueHandle(const BasicUniqueHandle&) = delete;
-  BasicUniqueHandle& operator=(const BasicUniqueHandle&) = delete;
-  ~BasicUniqueHandle() { reset(); }
+  UniqueOwner(const UniqueOwner&) = delete;
+  UniqueOwner& operator=(const UniqueOwner&) = delete;
+  ~UniqueOwner() { reset(); }
 
-  HANDLE get() const noexcept { return handle_; }
-  explicit operator bool() const noexcept { return handle_ != Invalid() && handle_ != nullptr; }
+  H get() const noexcept { return handle_; }
+  explicit operator bool() const noexcept { return handle_ != Kind::Empty(); }
 
-  HANDLE release() noexcept { return std::exchange(handle_, Invalid()); }
-  void reset(HANDLE handle = Invalid()) noexcept {
-    const HANDLE old = std::exchange(handle_, handle);
-    if (old != Invalid() && old != nullptr) ::CloseHandle(old);
+  H release() noexcept { return std::exchange(handle_, Kind::Empty()); }
+  void reset(H handle = Kind::Empty()) noexcept {
+    const H old = std::exchange(handle_, handle);
+    if (old != Kind::Empty()) Kind::Release(old);
   }
 
  private:
-  HANDLE handle_ = Invalid();
+  H handle_ = Kind::Empty();
 };
 
-inline HANDLE NullHandleValue() { return nullptr; }
-inline HANDLE InvalidHandleValue() { return INVALID_HANDLE_VALUE; }
+struct KernelObjectKind {
+  static HANDLE Empty() noexcept { return nullptr; }
+  static void Release(HANDLE handle) noexcept { ::CloseHandle(handle); }
+};
 
-// Threads, events, processes, file mappings.
-using UniqueHandle = BasicUniqueHandle<&NullHandleValue>;
-// Files (CreateFile fails with INVALID_HANDLE_VALUE).
-using UniqueFile = BasicUniqueHandle<&InvalidHandleValue>;
+struct FileHandleKind {
+  static HANDLE Empty() noexcept { return INVALID_HANDLE_VALUE; }
+  static void Release(HANDLE handle) noexcept { ::CloseHandle(handle); }
+};
+
+// Threads, events, processes, file mappings, waitable timers.
+using UniqueHandle = UniqueOwner<HANDLE, KernelObjectKind>;
+// Files (CreateFile fails with INVALID_HANDLE_VALUE) and tool-help snapshots.
+using UniqueFile = UniqueOwner<HANDLE, FileHandleKind>;
 
 }  // namespace qv

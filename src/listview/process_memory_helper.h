@@ -28,30 +28,13 @@ enum PlatformKind : int {
   kPlatformNt = 3,
 };
 
-// A mapped view; unmapped when the owner goes.
-class UniqueView {
- public:
-  UniqueView() noexcept = default;
-  explicit UniqueView(void* view) noexcept : view_(view) {}
-  UniqueView(UniqueView&& other) noexcept : view_(std::exchange(other.view_, nullptr)) {}
-  UniqueView& operator=(UniqueView&& other) noexcept {
-    if (this != &other) {
-      Reset();
-      view_ = std::exchange(other.view_, nullptr);
-    }
-    return *this;
-  }
-  ~UniqueView() { Reset(); }
-
-  void* get() const noexcept { return view_; }
-
- private:
-  void Reset() noexcept {
-    if (view_) ::UnmapViewOfFile(view_);
-    view_ = nullptr;
-  }
-  void* view_ = nullptr;
+struct MappedViewKind {
+  static void* Empty() noexcept { return nullptr; }
+  static void Release(void* view) noexcept { ::UnmapViewOfFile(view); }
 };
+
+// A mapped view; unmapped when the owner goes.
+using UniqueView = UniqueOwner<void*, MappedViewKind>;
 
 // One block of the section variant: the section and its view in this process.
 struct MappingRecord {

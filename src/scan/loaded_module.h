@@ -13,27 +13,29 @@
 #include <mutex>
 #include <string>
 
+#include "base/win_handle.h"
+
 namespace qv {
+
+struct LoadedLibraryKind {
+  static HMODULE Empty() noexcept { return nullptr; }
+  static void Release(HMODULE module) noexcept { FreeLibrary(module); }
+};
 
 class LoadedModule {
  public:
   // Loads the DLL from the system folder only: a bare name would also be
   // looked for beside the program, where anyone could have placed a copy.
   explicit LoadedModule(const char* fileName) noexcept : module_(LoadFromSystemFolder(fileName)) {}
-  LoadedModule(const LoadedModule&) = delete;
-  LoadedModule& operator=(const LoadedModule&) = delete;
-  ~LoadedModule() {
-    if (module_ != nullptr) FreeLibrary(module_);
-  }
 
-  explicit operator bool() const noexcept { return module_ != nullptr; }
+  explicit operator bool() const noexcept { return static_cast<bool>(module_); }
 
   // The exported function, or nullptr when the module or the name is missing.
   template <typename Function>
   Function Find(const char* name) const noexcept {
-    if (module_ == nullptr) return nullptr;
+    if (!module_) return nullptr;
     // Through void*: a direct cast between unrelated function types warns.
-    return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module_, name)));
+    return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module_.get(), name)));
   }
 
  private:
@@ -47,7 +49,7 @@ class LoadedModule {
     return LoadLibraryA(path);
   }
 
-  HMODULE module_;
+  UniqueOwner<HMODULE, LoadedLibraryKind> module_;
 };
 
 // The address of the function that a module exports under a name, or nullptr

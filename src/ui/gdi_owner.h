@@ -5,40 +5,22 @@
 #include <windows.h>
 #include <commctrl.h>
 
-#include <utility>
+#include "base/win_handle.h"
 
 namespace qv {
 
-template <class H, auto Release>
-class UniqueUiHandle {
- public:
-  UniqueUiHandle() noexcept = default;
-  explicit UniqueUiHandle(H handle) noexcept : handle_(handle) {}
-  UniqueUiHandle(UniqueUiHandle&& other) noexcept : handle_(other.release()) {}
-  UniqueUiHandle& operator=(UniqueUiHandle&& other) noexcept {
-    if (this != &other) reset(other.release());
-    return *this;
-  }
-  UniqueUiHandle(const UniqueUiHandle&) = delete;
-  UniqueUiHandle& operator=(const UniqueUiHandle&) = delete;
-  ~UniqueUiHandle() { reset(); }
-
-  H get() const noexcept { return handle_; }
-  explicit operator bool() const noexcept { return handle_ != nullptr; }
-  H release() noexcept { return std::exchange(handle_, nullptr); }
-  void reset(H handle = nullptr) noexcept {
-    if (H old = std::exchange(handle_, handle)) Release(old);
-  }
-
- private:
-  H handle_ = nullptr;
+struct IconKind {
+  static HICON Empty() noexcept { return nullptr; }
+  static void Release(HICON icon) noexcept { DestroyIcon(icon); }
 };
 
-inline void DestroyIconHandle(HICON icon) { DestroyIcon(icon); }
-inline void DestroyImageListHandle(HIMAGELIST list) { ImageList_Destroy(list); }
+struct ImageListKind {
+  static HIMAGELIST Empty() noexcept { return nullptr; }
+  static void Release(HIMAGELIST list) noexcept { ImageList_Destroy(list); }
+};
 
-using UniqueIcon = UniqueUiHandle<HICON, &DestroyIconHandle>;
-using UniqueImageList = UniqueUiHandle<HIMAGELIST, &DestroyImageListHandle>;
+using UniqueIcon = UniqueOwner<HICON, IconKind>;
+using UniqueImageList = UniqueOwner<HIMAGELIST, ImageListKind>;
 
 // BeginPaint and EndPaint around one WM_PAINT.
 class PaintScope {
