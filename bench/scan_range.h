@@ -8,15 +8,9 @@
 #include <optional>
 #include <string>
 
-namespace qv::bench {
+#include "scan/scan_rules.h"
 
-inline std::optional<std::uint32_t> AddressValue(const std::string& text) {
-  unsigned f[4];
-  char rest = 0;
-  if (std::sscanf(text.c_str(), "%u.%u.%u.%u%c", &f[0], &f[1], &f[2], &f[3], &rest) != 4) return std::nullopt;
-  if (f[0] > 255 || f[1] > 255 || f[2] > 255 || f[3] > 255) return std::nullopt;
-  return (f[0] << 24) | (f[1] << 16) | (f[2] << 8) | f[3];
-}
+namespace qv::bench {
 
 // "10.77.5.1" -> "10.77.5."
 inline std::string Prefix(const std::string& address) { return address.substr(0, address.rfind('.') + 1); }

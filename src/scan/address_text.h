@@ -12,7 +12,8 @@ namespace qv {
 // The dotted-decimal text of the address after the given one. Fields are read
 // by TextToInteger (missing fields count as 0); the fourth is raised by one
 // and carries into the third and second above 255. The first field has no
-// upper bound, so 255.255.255.255 steps to 256.0.0.0.
+// upper bound, so 255.255.255.255 steps to 256.0.0.0. Not AddressValue: the
+// step takes any text, as the design's walk does, and never refuses one.
 std::string NextAddressText(std::string_view address);
 
 // The text up to and including its last '.', or "" when there is none.

@@ -16,6 +16,7 @@
 #include "base/wine_platform.h"
 #include "scan/address_text.h"
 #include "scan/neighbour_table.h"
+#include "scan/scan_rules.h"
 #include "scan/socket_library.h"
 
 namespace qv {
@@ -39,14 +40,13 @@ std::optional<std::string> HostNameText(std::string_view text) {
   return std::string(text);
 }
 
-// The address that inet_addr reads from the text, in network order.
+// The dotted-decimal address of the text, in network order. Not inet_addr:
+// it also reads "10.1" or hexadecimal fields as addresses, and says "not an
+// address" with the value of 255.255.255.255.
 std::optional<IPAddr> ParseAddress(std::string_view text) {
-  const std::optional<std::string> copy = HostNameText(text);
-  if (!copy) return std::nullopt;
-  const unsigned long value = inet_addr(copy->c_str());
-  // INADDR_NONE is also how inet_addr says "not an address".
-  if (value == INADDR_NONE && *copy != "255.255.255.255") return std::nullopt;
-  return static_cast<IPAddr>(value);
+  const std::optional<std::uint32_t> value = AddressValue(text);
+  if (!value) return std::nullopt;
+  return htonl(*value);
 }
 
 std::string DottedText(const char* bytes) {
@@ -156,8 +156,7 @@ SharedNeighbourReads& PlatformNeighbourReads() {
 bool AdapterHasAddress(const IP_ADAPTER_INFO& adapter, IPAddr address) {
   for (const IP_ADDR_STRING* entry = &adapter.IpAddressList; entry != nullptr; entry = entry->Next) {
     const char* text = entry->IpAddress.String;
-    const std::string copy(text, strnlen(text, sizeof entry->IpAddress.String));
-    if (inet_addr(copy.c_str()) == address) return true;
+    if (ParseAddress(std::string_view(text, strnlen(text, sizeof entry->IpAddress.String))) == address) return true;
   }
   return false;
 }

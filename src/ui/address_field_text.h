@@ -12,6 +12,8 @@ namespace qv {
 // number is read), the text is trimmed and split at its first three dots, and
 // each part, trimmed, must be decimal digits with an optional '+' and a value
 // of 0 to 255: "1.2.3.4.5", "10.0.0", "1..2.3", "-0" and "12a" are refused.
+// Not AddressValue: a field takes what a person types (blanks, '+', leading
+// zeros, full-width digits), which a range's canonical text never holds.
 std::optional<std::array<int, 4>> ParseAddressFields(std::string_view text);
 
 }  // namespace qv
