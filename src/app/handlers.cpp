@@ -4,11 +4,13 @@
 
 #include <algorithm>
 #include <string>
+#include <vector>
 
 #include "app/program_state.h"
 #include "app/window_scan_port.h"
 #include "base/number_text.h"
-#include "export/export_handler.h"
+#include "export/export_text.h"
+#include "export/whole_file.h"
 #include "scan/address_text.h"
 #include "scan/scan_rules.h"
 #include "ui/app_messages.h"
@@ -29,6 +31,14 @@ std::int32_t FieldNumber(const MainWindow& window, Component field) {
 
 void SendActiveCountNotice(MainWindow& window, std::int32_t running) {
   SendMessageW(window.Handle(Component::标签), ActiveCountNotice, static_cast<WPARAM>(running), 0);
+}
+
+std::vector<ExportRow> DisplayedRows(const MainWindow& window) {
+  const int count = window.ItemCount();
+  std::vector<ExportRow> rows(static_cast<std::size_t>(std::max(count, 0)));
+  for (int row = 0; row < count; ++row)
+    for (int column = 0; column < 4; ++column) rows[row][column] = window.ItemText(row, column);
+  return rows;
 }
 
 }  // namespace
@@ -146,6 +156,18 @@ std::int32_t OnActiveCountNotice(ProgramState& state, MainWindow& window, std::i
     window.SetStatusText(0, kScanning);
   }
   return 0;
+}
+
+void OnExportClicked(MainWindow& window) {
+  // The text is complete before the dialog opens: a snapshot of the list at
+  // the click. Workers wait meanwhile, since their rows reach the list only
+  // through this thread.
+  const std::string text = ExportText(DisplayedRows(window));
+  if (!window.SaveDialog().Open(window.Handle())) return;
+  if (WriteWholeFile(window.SaveDialog().FileName(), text))
+    ShowMessage("导出成功！", MB_ICONINFORMATION, window.Caption());
+  else
+    ShowMessage("导出失败！", MB_ICONHAND, window.Caption());
 }
 
 void OnHeaderClicked(ProgramState& state, MainWindow&, int column) {

@@ -24,5 +24,8 @@ void OnThreadCountChanged(MainWindow& window);
 void OnThreadCountSpin(MainWindow& window, std::int32_t step);
 std::int32_t OnActiveCountNotice(ProgramState& state, MainWindow& window, std::int32_t running);
 void OnHeaderClicked(ProgramState& state, MainWindow& window, int column);
+// The list as displayed, written to a file the operator names. Cancelling
+// the dialog writes nothing and shows nothing.
+void OnExportClicked(MainWindow& window);
 
 }  // namespace qv
