@@ -18,7 +18,6 @@ namespace qv {
 namespace {
 
 constexpr wchar_t kWindowClassName[] = L"QuorvaneMainWindow";
-constexpr wchar_t kOwnerProperty[] = L"QuorvaneMainWindow";
 constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
 constexpr DWORD kWindowExStyle = WS_EX_APPWINDOW;
 constexpr int kFirstControlId = 100;
@@ -45,16 +44,6 @@ UniqueIcon LoadSmallIcon(int id, int size) {
   return UniqueIcon(static_cast<HICON>(LoadImageW(Instance(), MAKEINTRESOURCEW(id), IMAGE_ICON, size, size, 0)));
 }
 
-
-// The components that Tab visits, in creation order.
-std::vector<Component> TabCycle() {
-  std::vector<Component> cycle;
-  for (const ComponentDescriptor& component : kLayout)
-    if (component.tabStop) cycle.push_back(component.id);
-  return cycle;
-}
-
-bool CanTakeFocus(HWND window) { return window && IsWindowVisible(window) && IsWindowEnabled(window); }
 
 }  // namespace
 
@@ -319,8 +308,7 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_ACTIVATE: OnActivate(wParam); return 0;
     case WM_SETFOCUS:
       // The window itself never keeps the focus; a component takes it.
-      if (CanTakeFocus(lastFocus_) && IsChild(window_, lastFocus_)) SetFocus(lastFocus_);
-      else FocusFirstInCycle();
+      RestoreFocus();
       return 0;
     case WM_GETFONT: return reinterpret_cast<LRESULT>(GuiFont());
     case WM_TIMER:
@@ -335,80 +323,6 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       return 0;
     default: return DefWindowProcW(window_, message, wParam, lParam);
   }
-}
-
-// Classic subclassing (the comctl32 helpers for it are not exported by name
-// from every version the program meets without a manifest).
-void MainWindow::Subclass(Component component) {
-  HWND control = Handle(component);
-  SetPropW(control, kOwnerProperty, this);
-  originalProcs_[IndexOf(component)] = reinterpret_cast<WNDPROC>(
-      SetWindowLongPtrW(control, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&MainWindow::ComponentProc)));
-}
-
-LRESULT CALLBACK MainWindow::ComponentProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) noexcept {
-  auto* owner = static_cast<MainWindow*>(GetPropW(window, kOwnerProperty));
-  const Component component = owner ? owner->ComponentOf(window) : Component::Window;
-  if (component == Component::Window) return DefWindowProcW(window, message, wParam, lParam);
-  if (owner->pace_.Intercept(window, message, wParam, lParam)) return 0;
-  const WNDPROC original = owner->originalProcs_[IndexOf(component)];
-  const auto passOn = [&] { return CallWindowProcW(original, window, message, wParam, lParam); };
-  switch (message) {
-    case WM_NCDESTROY:
-      SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(original));
-      RemovePropW(window, kOwnerProperty);
-      break;
-    case WM_ERASEBKGND:
-      // A group box paints only its frame; with clipped children the
-      // window's background would not show through.
-      if (component == Component::分组框1) {
-        RECT box{};
-        GetClientRect(window, &box);
-        FillRect(reinterpret_cast<HDC>(wParam), &box, GetSysColorBrush(COLOR_BTNFACE));
-        return 1;
-      }
-      break;
-    case WM_COMMAND:
-    case WM_NOTIFY:
-    case WM_CTLCOLOREDIT:
-    case WM_CTLCOLORSTATIC:
-    case WM_CTLCOLORBTN:
-      if (component == Component::分组框1 && owner->window_)
-        return SendMessageW(owner->window_, message, wParam, lParam);
-      break;
-    case ActiveCountNotice:
-      if (component == Component::标签)
-        return owner->Raise(component, Event::Feedback,
-                            {static_cast<std::int32_t>(wParam), static_cast<std::int32_t>(lParam)});
-      break;
-    case WM_SHOWWINDOW:
-      // A child of a hidden parent is shown by this message alone, without
-      // a position change (lParam is 0 for the field's own show or hide).
-      if (owner->spin_ && Describe(component).spinArrows && lParam == 0)
-        ShowWindow(owner->spin_, wParam ? SW_SHOWNA : SW_HIDE);
-      break;
-    case WM_WINDOWPOSCHANGED:
-      if (owner->spin_ && Describe(component).spinArrows) {
-        const LRESULT result = passOn();
-        owner->FollowField(window);
-        return result;
-      }
-      break;
-    case WM_ENABLE:
-      if (owner->spin_ && Describe(component).spinArrows) EnableWindow(owner->spin_, static_cast<BOOL>(wParam));
-      break;
-    default: break;
-  }
-  return passOn();
-}
-
-void MainWindow::FollowField(HWND edit) {
-  RECT box{};
-  GetWindowRect(edit, &box);
-  MapWindowPoints(nullptr, GetParent(edit), reinterpret_cast<POINT*>(&box), 2);
-  const bool visible = (GetWindowLongW(edit, GWL_STYLE) & WS_VISIBLE) != 0;
-  SetWindowPos(spin_, nullptr, box.right, box.top, Scaled(kSpinWidth), box.bottom - box.top,
-               SWP_NOZORDER | SWP_NOACTIVATE | (visible ? SWP_SHOWWINDOW : SWP_HIDEWINDOW));
 }
 
 void MainWindow::OnCommand(HWND control, UINT code) {
@@ -429,83 +343,6 @@ LRESULT MainWindow::OnNotify(const NMHDR& header) {
     Raise(Component::超级列表框1, Event::HeaderClicked, {click.iSubItem});
   }
   return 0;
-}
-
-// ---- keyboard ----
-
-void MainWindow::OnActivate(WPARAM wParam) {
-  if (LOWORD(wParam) == WA_INACTIVE) {
-    HWND focus = GetFocus();
-    if (focus && IsChild(window_, focus)) lastFocus_ = focus;
-    return;
-  }
-  if (HIWORD(wParam)) return;  // minimised: nothing to focus
-  if (CanTakeFocus(lastFocus_) && IsChild(window_, lastFocus_)) SetFocus(lastFocus_);
-  else FocusFirstInCycle();
-}
-
-void MainWindow::FocusFirstInCycle() {
-  for (Component component : TabCycle()) {
-    if (CanTakeFocus(Handle(component))) {
-      SetFocus(Handle(component));
-      return;
-    }
-  }
-}
-
-void MainWindow::MoveFocus(bool backwards) {
-  const std::vector<Component> cycle = TabCycle();
-  const int count = static_cast<int>(cycle.size());
-  // The focus may sit inside a component (an address field's inner edits).
-  int current = -1;
-  for (HWND h = GetFocus(); h && h != window_ && current < 0; h = GetParent(h)) {
-    const auto found = std::find(cycle.begin(), cycle.end(), ComponentOf(h));
-    if (found != cycle.end()) current = static_cast<int>(found - cycle.begin());
-  }
-  if (current < 0) current = backwards ? 0 : count - 1;
-  for (int step = 1; step <= count; ++step) {
-    const int next = ((current + (backwards ? -step : step)) % count + count) % count;
-    HWND target = Handle(cycle[static_cast<std::size_t>(next)]);
-    if (!CanTakeFocus(target)) continue;
-    SetFocus(target);
-    if (SendMessageW(target, WM_GETDLGCODE, 0, 0) & DLGC_HASSETSEL) SendMessageW(target, EM_SETSEL, 0, -1);
-    return;
-  }
-}
-
-bool MainWindow::TranslateKeyboard(const MSG& message) {
-  if (message.message != WM_KEYDOWN || !window_) return false;
-  if (message.hwnd != window_ && !IsChild(window_, message.hwnd)) return false;
-  switch (message.wParam) {
-    case VK_TAB:
-      if (GetKeyState(VK_CONTROL) < 0 || GetKeyState(VK_MENU) < 0) return false;
-      MoveFocus(GetKeyState(VK_SHIFT) < 0);
-      return true;
-    case VK_ESCAPE: {
-      const LRESULT wants = SendMessageW(message.hwnd, WM_GETDLGCODE, message.wParam,
-                                         reinterpret_cast<LPARAM>(&message));
-      if (wants & (DLGC_WANTALLKEYS | DLGC_WANTMESSAGE)) return false;
-      SendMessageW(window_, WM_CLOSE, 0, 0);
-      return true;
-    }
-    case VK_RETURN: {
-      const Component focused = ComponentOf(GetFocus());
-      if (!IsKind(focused, Kind::PushButton)) return false;
-      SendMessageW(Handle(focused), BM_CLICK, 0, 0);
-      return true;
-    }
-    default: return false;
-  }
-}
-
-int RunMessageLoop(MainWindow& window) {
-  MSG message{};
-  while (GetMessageW(&message, nullptr, 0, 0) > 0) {
-    if (window.TranslateKeyboard(message)) continue;
-    TranslateMessage(&message);
-    DispatchMessageW(&message);
-  }
-  return static_cast<int>(message.wParam);
 }
 
 // ---- component operations ----

@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -88,6 +89,12 @@ class MainWindow {
   void OnCommand(HWND control, UINT code);
   LRESULT OnNotify(const NMHDR& header);
   void OnActivate(WPARAM wParam);
+  void RestoreFocus();
+  // Each role's messages; nothing where the component's own procedure
+  // handles them.
+  std::optional<LRESULT> GroupBoxMessage(HWND box, UINT message, WPARAM wParam, LPARAM lParam);
+  std::optional<LRESULT> LabelMessage(UINT message, WPARAM wParam, LPARAM lParam);
+  std::optional<LRESULT> SpinFieldMessage(HWND field, UINT message, WPARAM wParam, LPARAM lParam, WNDPROC original);
   void FollowField(HWND edit);
   int Scaled(int designValue) const { return ScaledForDpi(designValue, dpi_); }
 
