@@ -118,18 +118,6 @@ HWND FileNameField(HWND dialog) {
   return GetDlgItem(dialog, cmb13);
 }
 
-BOOL CALLBACK KeepIconOfStatic(HWND child, LPARAM found) {
-  if (ClassOf(child) != "Static" || (GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) != SS_ICON) return TRUE;
-  *reinterpret_cast<HICON*>(found) = reinterpret_cast<HICON>(SendMessageA(child, STM_GETICON, 0, 0));
-  return FALSE;
-}
-
-HICON IconOf(HWND box) {
-  HICON icon = nullptr;
-  EnumChildWindows(box, KeepIconOfStatic, reinterpret_cast<LPARAM>(&icon));
-  return icon;
-}
-
 void Press(HWND dialog, int button) {
   PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, button)));
 }
@@ -211,7 +199,7 @@ class ExportOperator {
     SeenBox seen;
     seen.text = WindowText(GetDlgItem(box, 0xFFFF));
     seen.caption = WindowText(box);
-    seen.icon = IconOf(box);
+    seen.icon = IconOfMessageBox(box);
     seen.fromDialog = fromDialog;
     seen.question = GetDlgItem(box, IDYES) != nullptr && GetDlgItem(box, IDNO) != nullptr;
     outcome_.boxes.push_back(seen);

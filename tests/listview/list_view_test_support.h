@@ -19,6 +19,7 @@
 #include "listview/list_view_wrapper.h"
 #include "listview/process_memory_helper.h"
 #include "support/time_limit.h"
+#include "support/window_driver.h"
 
 namespace qv::test {
 
@@ -26,23 +27,6 @@ namespace qv::test {
 inline constexpr UINT kHostNewList = WM_APP + 1;  // wParam style -> new list's HWND
 inline constexpr char kHostClass[] = "QvListHost";
 inline constexpr DWORD kReportStyle = LVS_REPORT | LVS_SHOWSELALWAYS | LVS_EDITLABELS;
-
-// Pumps this thread's messages until condition holds or the time (ms,
-// stretched by TimeLimit) is up. (<chrono> is avoided: its literals do not
-// survive the GBK charset.)
-inline bool WaitUntil(const std::function<bool()>& condition, ULONGLONG limitMs) {
-  const ULONGLONG end = ::GetTickCount64() + limitMs * TimeLimitFactor();
-  while (!condition()) {
-    if (::GetTickCount64() >= end) return false;
-    MSG msg;
-    while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-      ::TranslateMessage(&msg);
-      ::DispatchMessageA(&msg);
-    }
-    ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-  }
-  return true;
-}
 
 inline std::string ProgramDirectory() {
   char path[MAX_PATH] = {};
@@ -99,7 +83,7 @@ class ListHost {
       return;
     process_.reset(started.hProcess);
     UniqueHandle thread(started.hThread);
-    WaitUntil([this] { return (window_ = ::FindWindowA(kHostClass, title_.c_str())) != nullptr; },
+    PumpUntil([this] { return (window_ = ::FindWindowA(kHostClass, title_.c_str())) != nullptr; },
               20000);
   }
   ListHost(const ListHost&) = delete;

@@ -16,6 +16,7 @@
 #include "support/scripted_probe.h"
 #include "support/thread_gate.h"
 #include "support/time_limit.h"
+#include "support/window_driver.h"
 
 namespace qv {
 namespace {
@@ -106,15 +107,6 @@ class ScanEngineTest : public ::testing::Test {
     return true;
   }
 
-  static bool WaitFor(const std::function<bool()>& condition, DWORD limitMs = 5000) {
-    const DWORD start = GetTickCount();
-    while (!condition()) {
-      if (GetTickCount() - start > test::TimeLimit(limitMs)) return false;
-      Sleep(2);
-    }
-    return true;
-  }
-
   test::ScriptedProbe probe;
   test::ThreadGate threads;
   std::shared_ptr<RecordingPort> port = std::make_shared<RecordingPort>();
@@ -137,7 +129,7 @@ TEST_F(ScanEngineTest, DispatchesEveryAddressInOrderAcrossCarries) {
             (std::vector<std::string>{"192.168.1.254", "192.168.1.255", "192.168.2.0", "192.168.2.1"}));
   EXPECT_EQ(probe.MostRunning(), 1);
   EXPECT_EQ(run->StartedWorkers(), 4u);
-  EXPECT_TRUE(WaitFor([&] { return run->ListedWorkers() == 0; })) << "ended workers keep no handle";
+  EXPECT_TRUE(test::WaitUntil([&] { return run->ListedWorkers() == 0; })) << "ended workers keep no handle";
   EXPECT_EQ(port->begins.load(), 1);
   EXPECT_EQ(port->Notices(), (std::vector<std::int32_t>{0, 0, 0, 0})) << "each worker ends alone";
   EXPECT_EQ(port->EndsOfWalk(), (std::vector<bool>{false, false, false, true}))
@@ -213,7 +205,7 @@ TEST_F(ScanEngineTest, RetiredRunDispatchesAndRecordsNothingMore) {
     probe.HoldEchoes(test::ScriptedProbe::Hold::kNever);
     const int heldAtRetirement = round % 4 + 1;
     auto run = Start("10.0.0.1", "10.0.0.250", 4);
-    ASSERT_TRUE(WaitFor([&] { return probe.Running() >= heldAtRetirement; }));
+    ASSERT_TRUE(test::WaitUntil([&] { return probe.Running() >= heldAtRetirement; }));
     run->Retire();
     const std::size_t probedAtRetirement = probe.Probed().size();
     const int startsAtRetirement = threads.WorkerCalls();
@@ -256,7 +248,7 @@ TEST_F(ScanEngineTest, AWorkerThatCannotStartIsTriedAgain) {
 TEST_F(ScanEngineTest, ARetiredRunStopsTryingToStartAWorker) {
   threads.refuseWorker = [](int) { return true; };
   auto run = Start("10.0.0.1", "10.0.0.3", 2);
-  ASSERT_TRUE(WaitFor([&] { return threads.WorkerCalls() >= 3; }));
+  ASSERT_TRUE(test::WaitUntil([&] { return threads.WorkerCalls() >= 3; }));
   run->Retire();
   ASSERT_TRUE(WaitForEnd(*run, 1000));
   const int calls = threads.WorkerCalls();
@@ -271,7 +263,7 @@ TEST_F(ScanEngineTest, EveryEchoIsPendingUntilItReturns) {
   probe.HoldEchoes(test::ScriptedProbe::Hold::kUntilTimeOut);
   port->timeoutText = "60000";
   auto run = Start("10.0.0.1", "10.0.0.5", 10);
-  ASSERT_TRUE(WaitFor([&] { return probe.Running() == 5; }, 5000));
+  ASSERT_TRUE(test::WaitUntil([&] { return probe.Running() == 5; }, 5000));
   EXPECT_EQ(processEchoes->Count(), 5u);
   EXPECT_EQ(run->PendingEchoCount(), 5u);
   const std::uint64_t now = AwakeClockMs();
@@ -306,7 +298,7 @@ TEST_F(ScanEngineTest, EchoesOverdueByTheGraceEndTheRunOnce) {
     SCOPED_TRACE(c.limit);
     const DWORD start = GetTickCount();
     auto run = Start("10.0.0.1", c.last, c.limit);
-    ASSERT_TRUE(WaitFor([&] { return run->IsRetired(); }, 10000)) << "the scan never ended";
+    ASSERT_TRUE(test::WaitUntil([&] { return run->IsRetired(); }, 10000)) << "the scan never ended";
     EXPECT_GE(GetTickCount() - start, 300u);
     EXPECT_EQ(port->silentReports.load(), ++reports);
     EXPECT_EQ(run->PendingEchoCount(), c.held);
@@ -355,7 +347,7 @@ TEST_F(ScanEngineTest, AServiceThatRefusesEveryEchoEndsTheRunOnce) {
   port->timeoutText = "50";
   probe.refuse = true;
   auto run = Start("10.0.0.1", "10.0.0.250", 4);
-  ASSERT_TRUE(WaitFor([&] { return run->IsRetired(); }, 20000)) << "the scan never ended";
+  ASSERT_TRUE(test::WaitUntil([&] { return run->IsRetired(); }, 20000)) << "the scan never ended";
   EXPECT_EQ(port->silentReports.load(), 1);
   EXPECT_LT(probe.Probed().size(), 250u);
   ASSERT_TRUE(WaitForEnd(*run));
@@ -379,9 +371,9 @@ TEST_F(ScanEngineTest, WithoutAnEchoServiceTheFirstEchoesEndTheRunOnce) {
     probe.Forget();
     probe.HoldEchoes(test::ScriptedProbe::Hold::kNever);
     auto run = Start("10.0.0.1", c.last, c.limit);
-    ASSERT_TRUE(WaitFor([&] { return probe.Running() == c.inFlight; })) << "the workers never started";
+    ASSERT_TRUE(test::WaitUntil([&] { return probe.Running() == c.inFlight; })) << "the workers never started";
     probe.ReleaseEchoes();
-    ASSERT_TRUE(WaitFor([&] { return run->IsRetired(); })) << "the scan walked on";
+    ASSERT_TRUE(test::WaitUntil([&] { return run->IsRetired(); })) << "the scan walked on";
     ASSERT_TRUE(WaitForEnd(*run));
     EXPECT_EQ(port->silentReports.load(), ++reports);
     EXPECT_LE(probe.Probed().size(), 2u * static_cast<std::size_t>(c.inFlight)) << "the walk went on";
@@ -398,7 +390,7 @@ TEST_F(ScanEngineTest, AfterTheWalkALostEchoEndsTheRunAsFinished) {
   probe.SlowDown("10.0.0.3", INFINITE);
   probe.SetLive({{"10.0.0.1", 1}, {"10.0.0.3", 1}});
   auto run = Start("10.0.0.1", "10.0.0.8", 4);
-  ASSERT_TRUE(WaitFor([&] { return run->IsRetired(); }, 10000)) << "the lost echo kept the scan going";
+  ASSERT_TRUE(test::WaitUntil([&] { return run->IsRetired(); }, 10000)) << "the lost echo kept the scan going";
   EXPECT_EQ(port->silentReports.load(), 0);
   EXPECT_EQ(probe.Probed().size(), 8u);
   const std::vector<std::int32_t> notices = port->Notices();
@@ -415,7 +407,7 @@ TEST_F(ScanEngineTest, ARetiredRunsWorkerSkipsTheLookUpsItHasNotBegun) {
   probe.lookupDelayMs = 300;
   probe.SetLive({{"10.0.0.1", 1}});
   auto run = Start("10.0.0.1", "10.0.0.1", 1);
-  ASSERT_TRUE(WaitFor([&] { return probe.NameLookups() == 1; }));
+  ASSERT_TRUE(test::WaitUntil([&] { return probe.NameLookups() == 1; }));
   run->Retire();
   ASSERT_TRUE(WaitForEnd(*run));
   EXPECT_EQ(probe.MacLookups(), 0);
@@ -443,7 +435,7 @@ TEST_F(ScanEngineTest, NewScanWaitsForAStoppedScansWorkersWhileTheCensusIsFull) 
   census = std::make_shared<WorkerCensus>(4);
   probe.delayMs = 1000;
   auto stopped = Start("10.0.0.1", "10.0.0.20", 4);
-  ASSERT_TRUE(WaitFor([&] { return stopped->StartedWorkers() == 4; }));
+  ASSERT_TRUE(test::WaitUntil([&] { return stopped->StartedWorkers() == 4; }));
   stopped->Retire();
   auto next = Start("10.0.1.1", "10.0.1.8", 4);
   ASSERT_TRUE(WaitForEnd(*next, 30000)) << "the new scan did not end";
@@ -451,7 +443,7 @@ TEST_F(ScanEngineTest, NewScanWaitsForAStoppedScansWorkersWhileTheCensusIsFull) 
   EXPECT_LE(probe.MostRunning(), 4) << "both scans' workers ran at once";
   EXPECT_EQ(next->StartedWorkers(), 8u) << "every address of the new scan gets its worker";
   // A worker leaves the census last of all, a moment after its report.
-  EXPECT_TRUE(WaitFor([&] { return census->Alive() == 0; })) << "every ended worker leaves the census";
+  EXPECT_TRUE(test::WaitUntil([&] { return census->Alive() == 0; })) << "every ended worker leaves the census";
 }
 
 // A stopped scan's workers stuck for good on echoes the service never
@@ -465,10 +457,10 @@ TEST_F(ScanEngineTest, ACensusFullOfStuckWorkersEndsANewScanAsSilent) {
   port->timeoutText = "1";
   probe.HoldEchoes(test::ScriptedProbe::Hold::kNever);
   auto stuck = Start("10.0.0.1", "10.0.0.20", 4);
-  ASSERT_TRUE(WaitFor([&] { return probe.Running() == 4; }));
+  ASSERT_TRUE(test::WaitUntil([&] { return probe.Running() == 4; }));
   stuck->Retire();
   auto next = Start("10.0.1.1", "10.0.1.8", 4);
-  ASSERT_TRUE(WaitFor([&] { return next->IsRetired(); }, 15000)) << "the new scan waited without a word";
+  ASSERT_TRUE(test::WaitUntil([&] { return next->IsRetired(); }, 15000)) << "the new scan waited without a word";
   EXPECT_EQ(port->silentReports.load(), 1);
   EXPECT_EQ(port->cannotStartReports.load(), 0);
   EXPECT_EQ(next->StartedWorkers(), 0u);
@@ -490,10 +482,10 @@ TEST_F(ScanEngineTest, ANewScanWaitingLongForRoomIsToldOnceAndGoesOn) {
   port->timeoutText = "60000";
   probe.HoldEchoes(test::ScriptedProbe::Hold::kUntilTimeOut);
   auto stopped = Start("10.0.0.1", "10.0.0.20", 4);
-  ASSERT_TRUE(WaitFor([&] { return probe.Running() == 4; }));
+  ASSERT_TRUE(test::WaitUntil([&] { return probe.Running() == 4; }));
   stopped->Retire();
   auto next = Start("10.0.1.1", "10.0.1.8", 4);
-  ASSERT_TRUE(WaitFor([&] { return port->cannotStartReports.load() == 1; }, 15000)) << "never told";
+  ASSERT_TRUE(test::WaitUntil([&] { return port->cannotStartReports.load() == 1; }, 15000)) << "never told";
   Sleep(300);
   EXPECT_EQ(port->cannotStartReports.load(), 1) << "told more than once";
   EXPECT_FALSE(next->IsRetired()) << "one lost echo among slow ones ended the scan";

@@ -6,6 +6,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <algorithm>
 #include <atomic>
 #include <functional>
 #include <mutex>
@@ -31,6 +32,28 @@ inline bool WaitUntil(const std::function<bool()>& condition, DWORD limitMs = 50
   }
 }
 
+// The same for a thread that owns windows, which must go on handling its
+// messages meanwhile; keyboard, when given, sees each message first and
+// keeps the ones it handles.
+inline bool PumpUntil(const std::function<bool()>& done, DWORD limitMs = 5000,
+                      const std::function<bool(const MSG&)>& keyboard = nullptr) {
+  const ULONGLONG deadline = GetTickCount64() + TimeLimit(limitMs);
+  for (;;) {
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+      if (message.message == WM_QUIT) continue;  // a closed window's; not the test's to obey
+      if (keyboard && keyboard(message)) continue;
+      TranslateMessage(&message);
+      DispatchMessageA(&message);
+    }
+    if (done()) return true;
+    const ULONGLONG now = GetTickCount64();
+    if (now >= deadline) return false;
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(std::min<ULONGLONG>(deadline - now, 50)),
+                              QS_ALLINPUT);
+  }
+}
+
 
 inline std::string ClassOf(HWND window) {
   char name[256] = {};
@@ -46,6 +69,22 @@ inline std::string StatusPartText(HWND statusBar, int part) {
   SendMessageW(statusBar, SB_GETTEXTW, part, reinterpret_cast<LPARAM>(text.data()));
   text.resize(std::char_traits<wchar_t>::length(text.c_str()));
   return GbkFromWide(text);
+}
+
+// A named callback: a lambda does not convert to the 32-bit build's stdcall
+// procedure type.
+inline BOOL CALLBACK KeepIconOfStatic(HWND child, LPARAM found) {
+  if (ClassOf(child) != "Static" || (GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) != SS_ICON) return TRUE;
+  *reinterpret_cast<HICON*>(found) = reinterpret_cast<HICON>(SendMessageA(child, STM_GETICON, 0, 0));
+  return FALSE;
+}
+
+// The icon a message box shows. The icon static's id differs between
+// platforms; it is found by its style.
+inline HICON IconOfMessageBox(HWND box) {
+  HICON icon = nullptr;
+  EnumChildWindows(box, &KeepIconOfStatic, reinterpret_cast<LPARAM>(&icon));
+  return icon;
 }
 
 // A message box seen by MessageBoxWatcher.
@@ -91,20 +130,6 @@ class MessageBoxWatcher {
     return TRUE;
   }
 
-  // The icon static's id differs between platforms; find it by its style.
-  static HICON IconOf(HWND dialog) {
-    HICON icon = nullptr;
-    EnumChildWindows(dialog, &FindIcon, reinterpret_cast<LPARAM>(&icon));
-    return icon;
-  }
-  // A named callback: a lambda does not convert to the 32-bit build's
-  // stdcall procedure type.
-  static BOOL CALLBACK FindIcon(HWND child, LPARAM found) {
-    if (ClassOf(child) != "Static" || (GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) != SS_ICON) return TRUE;
-    *reinterpret_cast<HICON*>(found) = reinterpret_cast<HICON>(SendMessageA(child, STM_GETICON, 0, 0));
-    return FALSE;
-  }
-
   void Watch() {
     while (!stop_) {
       HWND dialog = nullptr;
@@ -113,7 +138,7 @@ class MessageBoxWatcher {
         SeenMessageBox box;
         box.caption = WindowText(dialog);
         box.text = WindowText(GetDlgItem(dialog, 0xFFFF));
-        box.icon = IconOf(dialog);
+        box.icon = IconOfMessageBox(dialog);
         {
           std::lock_guard<std::mutex> hold(mutex_);
           seen_.push_back(box);

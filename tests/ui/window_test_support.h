@@ -19,24 +19,11 @@
 
 namespace qv::test {
 
-// Pumps this thread's messages (through the window's keyboard handling when
-// a window is given) until the condition holds or the time is up.
-inline bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 5000, MainWindow* window = nullptr) {
-  const ULONGLONG deadline = GetTickCount64() + TimeLimit(timeoutMs);
-  for (;;) {
-    MSG message;
-    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-      if (message.message == WM_QUIT) continue;  // the closed window's; not ours to obey
-      if (window && window->TranslateKeyboard(message)) continue;
-      TranslateMessage(&message);
-      DispatchMessageA(&message);
-    }
-    if (done()) return true;
-    const ULONGLONG now = GetTickCount64();
-    if (now >= deadline) return false;
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(std::min<ULONGLONG>(deadline - now, 50)),
-                              QS_ALLINPUT);
-  }
+// Pumps this thread's messages, through the window's keyboard handling when
+// a window is given, until the condition holds or the time is up.
+inline bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs, MainWindow* window) {
+  if (!window) return PumpUntil(done, timeoutMs);
+  return PumpUntil(done, timeoutMs, [window](const MSG& message) { return window->TranslateKeyboard(message); });
 }
 
 // Handles every message already waiting, then returns.
