@@ -107,7 +107,7 @@ bed_wine() {
 helper_cpu() {
   local pid name
   for pid in $(ip netns pids "$TESTBED_SCANNER_NS" 2>/dev/null) ${QV_XVFB_PID:-}; do
-    name=$(tr '\0' '\n' <"/proc/$pid/cmdline" 2>/dev/null | head -n 1)
+    name=$(tr '\0' '\n' 2>/dev/null <"/proc/$pid/cmdline" | head -n 1)
     case "$name" in
       *wineserver*) name=wineserver ;;
       *winedevice.exe) name=winedevice ;;
@@ -324,9 +324,9 @@ memory_run() {
   local silent=(10.79.8.1 10.79.0.0 10.79.7.255 1024)
   case $1 in
     memory) run_bench memory "${silent[@]}" 3000 --threads ;;
-    # 停止 once 1,024 workers are alive and 开始 again at once: the new
+    # 停止 once 1,024 workers have started and 开始 again at once: the new
     # scan waits for room while the old scan's workers wait out their echoes.
-    memory_restart_3000) run_bench memory_restart_3000 "${silent[@]}" 3000 --threads --restart-at-workers 1024 ;;
+    memory_restart_3000) run_bench memory_restart_3000 "${silent[@]}" 3000 --threads --restart-at-started 1024 ;;
     memory_full) run_bench memory_full "${silent[@]}" 12000 --threads ;;
     # The same behind the old scan's minute-long time-out (Wine's 64-bit
     # service never holds 1,024 echoes, so the stop comes after 11 s).
@@ -395,7 +395,7 @@ summary() {
     row "$run: 1,024 w., $(figure "$run" timeout_ms) ms" "$(figure "$run" peak_working_set_mb) MB" "" "" "peak working set"
     row "  workers alive at once" "$(figure "$run" workers_started_at_once)" "1024" "" "threads: idle $(figure "$run" threads_idle), peak $(figure "$run" threads_peak); wall $(ms "$(figure "$run" wall_ms)")"
     if [ -n "$(figure "$run" restart_after_ms)" ]; then
-      row "  停止 and 开始 after" "$(ms "$(figure "$run" restart_after_ms)")" "" "" "workers alive then $(figure "$run" workers_alive_at_restart); new scan to its end $(ms "$(figure "$run" second_scan_ms)")"
+      row "  停止 and 开始 after" "$(ms "$(figure "$run" restart_after_ms)")" "" "" "workers started then $(figure "$run" workers_started_at_restart), alive $(figure "$run" workers_alive_at_restart); new scan to its end $(ms "$(figure "$run" second_scan_ms)")"
       row "  idle shown before the end" "$(ms "$(figure "$run" idle_shown_before_end_ms)")" "0.00 s" "" "the new scan's first status part, every 50 ms"
     fi
     row "  message boxes" "$(figure "$run" message_boxes)" "" "" "each read and answered"

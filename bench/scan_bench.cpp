@@ -5,7 +5,7 @@
 //
 //   scan_bench.exe <quorvane.exe> <scanner address> <first> <last> <workers>
 //                  <time-out ms> [--truth <file>] [--ping-ui] [--threads]
-//                  [--restart-after <ms> | --restart-at-workers <n>]
+//                  [--restart-after <ms> | --restart-at-started <n>]
 //
 // It refuses to start unless the program pre-filled the range of the given
 // scanner address (so it runs inside that virtual LAN) and the range lies in
@@ -18,10 +18,12 @@
 //   --restart-after  presses 停止 that long after 开始 and 开始 again at
 //              once, so the new scan's workers start while the old scan's
 //              still wait out their time-out; the figures are of both
-//   --restart-at-workers  the same, once that many workers are alive
-//              (the program's threads beyond its idle ones and the
-//              dispatcher); then the window's first part is watched for the
-//              idle state the new scan must not show before its end
+//   --restart-at-started  the same, once that many workers have started
+//              (threads of the program seen beyond its idle ones and the
+//              dispatcher; a worker on a silent address lives for its whole
+//              time-out, so none is missed between two looks); then the
+//              window's first part is watched for the idle state the new
+//              scan must not show before its end
 // Every message box the program opens is read and answered as it comes.
 #include <windows.h>
 #include <psapi.h>
@@ -33,6 +35,7 @@
 #include <functional>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -48,6 +51,7 @@ namespace {
 using qv::Component;
 using namespace qv::test;
 using qv::bench::ThreadCount;
+using qv::bench::ThreadIds;
 
 constexpr DWORD kWindowLimitMs = 60000;
 constexpr DWORD kIdleHoldMs = 1000;
@@ -66,8 +70,8 @@ struct Options {
   bool pingUi = false;
   bool threads = false;
   int restartAfterMs = -1;
-  int restartAtWorkers = -1;
-  bool Restarts() const { return restartAfterMs >= 0 || restartAtWorkers >= 0; }
+  int restartAtStarted = -1;
+  bool Restarts() const { return restartAfterMs >= 0 || restartAtStarted >= 0; }
 };
 
 std::optional<Options> ParseOptions(int argc, char** argv) {
@@ -79,7 +83,7 @@ std::optional<Options> ParseOptions(int argc, char** argv) {
     else if (option == "--ping-ui") options.pingUi = true;
     else if (option == "--threads") options.threads = true;
     else if (option == "--restart-after" && i + 1 < argc) options.restartAfterMs = std::atoi(argv[++i]);
-    else if (option == "--restart-at-workers" && i + 1 < argc) options.restartAtWorkers = std::atoi(argv[++i]);
+    else if (option == "--restart-at-started" && i + 1 < argc) options.restartAtStarted = std::atoi(argv[++i]);
     else return std::nullopt;
   }
   return options;
@@ -241,16 +245,21 @@ int Run(const Options& options) {
     return 1;
   }
   int aliveAtRestart = 0;
+  int startedAtRestart = 0;
   if (options.restartAfterMs >= 0) Sleep(static_cast<DWORD>(options.restartAfterMs));
-  if (options.restartAtWorkers >= 0) {
-    int mostAlive = 0;
-    while (mostAlive < options.restartAtWorkers && NowMs() - start < limit) {
-      aliveAtRestart = ThreadCount(driver->ProcessId()) - idleThreads - 1;
-      mostAlive = std::max(mostAlive, aliveAtRestart);
+  if (options.restartAtStarted >= 0) {
+    std::set<DWORD> seen;
+    while (startedAtRestart < options.restartAtStarted && NowMs() - start < limit) {
+      const auto ids = ThreadIds(driver->ProcessId());
+      if (ids) {
+        seen.insert(ids->begin(), ids->end());
+        aliveAtRestart = static_cast<int>(ids->size()) - idleThreads - 1;
+        startedAtRestart = static_cast<int>(seen.size()) - idleThreads - 1;
+      }
       Sleep(kThreadPollMs);
     }
-    if (mostAlive < options.restartAtWorkers)
-      std::fprintf(stderr, "only %d workers were ever alive at once; restarting\n", mostAlive);
+    if (startedAtRestart < options.restartAtStarted)
+      std::fprintf(stderr, "only %d workers were seen to start; restarting\n", startedAtRestart);
   }
   double restartedAt = 0;
   std::atomic<double> idleFirstSeen{0};
@@ -296,10 +305,15 @@ int Run(const Options& options) {
   if (!said.empty()) Print("message_box", said);
   if (options.Restarts()) {
     Print("restart_after_ms", restartedAt - start);
-    if (options.restartAtWorkers >= 0) Print("workers_alive_at_restart", aliveAtRestart);
+    if (options.restartAtStarted >= 0) {
+      Print("workers_started_at_restart", startedAtRestart);
+      Print("workers_alive_at_restart", aliveAtRestart);
+    }
     Print("second_scan_ms", end - restartedAt);
-    // The new scan's status must not read idle before the scan's end.
-    Print("idle_shown_before_end_ms", idleFirstSeen.load() == 0 ? 0.0 : end - idleFirstSeen.load());
+    // The new scan's status must not read idle before the scan's end; the
+    // end itself may be seen a look late.
+    const double idleSeen = idleFirstSeen.load();
+    Print("idle_shown_before_end_ms", idleSeen == 0 ? 0.0 : std::max(0.0, end - idleSeen));
   }
   if (!options.truth.empty()) PrintRecall(rows, options.truth);
   if (options.pingUi) {
@@ -332,7 +346,7 @@ int main(int argc, char** argv) {
   if (!options) {
     std::fprintf(stderr,
                  "usage: scan_bench.exe <quorvane.exe> <scanner address> <first> <last> <workers> <time-out ms>"
-                 " [--truth <file>] [--ping-ui] [--threads] [--restart-after <ms> | --restart-at-workers <n>]\n");
+                 " [--truth <file>] [--ping-ui] [--threads] [--restart-after <ms> | --restart-at-started <n>]\n");
     return 2;
   }
   return Run(*options);
