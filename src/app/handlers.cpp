@@ -175,7 +175,7 @@ void OnHeaderClicked(ProgramState& state, MainWindow&, int column) {
   const int code = column + 0x800;
   state.ResultListView.InsertRows(std::nullopt, state.ResultTable, state.HeaderSortFlag == 0 ? code : ~code);
   state.HeaderSortFlag = (state.HeaderSortFlag & 1) ^ 1;
-  state.listInAddressOrder = false;
+  state.shownAddresses.Resorted();
 }
 
 EventBindings MainWindowEventBindings(ProgramState& state) {

@@ -32,7 +32,7 @@ int Program::Run() {
 void ProgramCleanup(ProgramState& state) {
   state.RetireCurrentScan();
   state.ResultTable.clear();
-  state.shownAddresses.clear();
+  state.shownAddresses.Clear();
 }
 
 int ProgramStart(ProgramServices services) {

@@ -3,6 +3,7 @@
 // program and touched only on the UI thread. The scan's threads never reach
 // it directly; they hand their work to the UI thread (see ScanPort).
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <string>
@@ -30,6 +31,28 @@ struct ProgramServices {
 };
 
 ProgramServices RealProgramServices();
+
+// The item texts as the list shows them while it is in address order, so
+// one more live host is one insert instead of a rebuild of every row.
+struct ShownAddresses {
+  std::vector<std::string> sorted;
+  bool listInAddressOrder = true;
+
+  // The list is empty, which is in address order.
+  void Clear() {
+    sorted.clear();
+    listInAddressOrder = true;
+  }
+  // The list holds exactly these rows, in address order.
+  void Rebuilt(const std::vector<ListRow>& rows) {
+    sorted.clear();
+    for (const ListRow& row : rows) sorted.push_back(row.text);
+    std::sort(sorted.begin(), sorted.end());
+    listInAddressOrder = true;
+  }
+  // A header click sorted the list by another order.
+  void Resorted() { listInAddressOrder = false; }
+};
 
 struct ProgramState {
   explicit ProgramState(ProgramServices programServices) : services(std::move(programServices)) {}
@@ -63,10 +86,7 @@ struct ProgramState {
     DispatcherHandle.reset();
   }
 
-  // The item texts as the list shows them while it is in address order, so
-  // one more live host is one insert instead of a rebuild of every row.
-  std::vector<std::string> shownAddresses;
-  bool listInAddressOrder = true;
+  ShownAddresses shownAddresses;
 };
 
 }  // namespace qv

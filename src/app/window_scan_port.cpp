@@ -97,10 +97,7 @@ void InsertOneRow(ListViewWrapper& list, int index, const ListRow& row) {
 void RebuildInAddressOrder(ProgramState& state) {
   state.ResultListView.DeleteAllItems();
   state.ResultListView.InsertRows(std::nullopt, state.ResultTable, kAddressOrder);
-  state.shownAddresses.clear();
-  for (const ListRow& row : state.ResultTable) state.shownAddresses.push_back(row.text);
-  std::sort(state.shownAddresses.begin(), state.shownAddresses.end());
-  state.listInAddressOrder = true;
+  state.shownAddresses.Rebuilt(state.ResultTable);
 }
 
 // The list shows every recorded host in ascending byte order of the address
@@ -108,8 +105,9 @@ void RebuildInAddressOrder(ProgramState& state) {
 // is not shown yet, inserting the one row at its place gives the same list;
 // the cost of a rebuild grows with every host found, an insert's does not.
 void ShowInAddressOrder(ProgramState& state, const ListRow& row) {
-  auto& shown = state.shownAddresses;
-  if (state.listInAddressOrder && static_cast<int>(shown.size()) == state.ResultListView.GetItemCount()) {
+  auto& shown = state.shownAddresses.sorted;
+  if (state.shownAddresses.listInAddressOrder &&
+      static_cast<int>(shown.size()) == state.ResultListView.GetItemCount()) {
     const auto place = std::lower_bound(shown.begin(), shown.end(), row.text);
     if (place == shown.end() || *place != row.text) {
       const int index = static_cast<int>(place - shown.begin());
@@ -128,8 +126,7 @@ std::shared_ptr<ScanPort> MakeWindowScanPort(ProgramState& state) { return std::
 void ResetScanResults(ProgramState& state) {
   state.ResultTable.clear();
   state.ResultListView.DeleteAllItems();
-  state.shownAddresses.clear();
-  state.listInAddressOrder = true;
+  state.shownAddresses.Clear();
 }
 
 void RecordLiveHost(ProgramState& state, const HostRecord& host) {
