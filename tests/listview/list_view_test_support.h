@@ -10,6 +10,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,7 @@
 #include "listview/list_view_layouts.h"
 #include "listview/list_view_wrapper.h"
 #include "listview/process_memory_helper.h"
+#include "support/launched_program.h"
 #include "support/time_limit.h"
 #include "support/window_driver.h"
 
@@ -75,14 +77,8 @@ class ListHost {
   ListHost() {
     static int counter = 0;
     title_ = "qv list host " + std::to_string(::GetCurrentProcessId()) + "-" + std::to_string(++counter);
-    std::string command = "\"" + ProgramDirectory() + "list_host.exe\" " + title_;
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION started{};
-    if (!::CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &started))
-      return;
-    process_.reset(started.hProcess);
-    UniqueHandle thread(started.hThread);
+    host_.emplace("\"" + ProgramDirectory() + "list_host.exe\" " + title_);
+    if (!host_->started()) return;
     PumpUntil([this] { return (window_ = ::FindWindowA(kHostClass, title_.c_str())) != nullptr; },
               20000);
   }
@@ -91,7 +87,7 @@ class ListHost {
   ~ListHost() { End(); }
 
   bool Ready() const { return window_ != nullptr; }
-  HANDLE process() const { return process_.get(); }
+  HANDLE process() const { return host_ ? host_->handle() : nullptr; }
 
   // A fresh list in the host, replacing the one before.
   HWND NewList(DWORD style = kReportStyle) const {
@@ -101,20 +97,14 @@ class ListHost {
   // Asks the host to close and waits for it; ends it by its handle if it
   // does not go within the limit.
   void End() {
-    if (!process_) return;
-    if (window_) ::PostMessageA(window_, WM_CLOSE, 0, 0);
-    if (::WaitForSingleObject(process_.get(), TimeLimit(10000)) != WAIT_OBJECT_0) {
-      ADD_FAILURE() << "list host did not close within 10 s; terminating it";
-      ::TerminateProcess(process_.get(), 1);
-      ::WaitForSingleObject(process_.get(), TimeLimit(10000));
-    }
-    process_.reset();
+    if (host_ && !host_->End()) ADD_FAILURE() << "list host did not close within 10 s; terminated it";
+    host_.reset();
     window_ = nullptr;
   }
 
  private:
   std::string title_;
-  UniqueHandle process_;
+  std::optional<LaunchedProgram> host_;
   HWND window_ = nullptr;
 };
 

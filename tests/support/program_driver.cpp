@@ -18,7 +18,6 @@ namespace {
 // A message to a window of another process must not hang the driver when
 // that process stops answering.
 constexpr UINT kSendLimitMs = 10000;
-constexpr DWORD kCloseGraceMs = 10000;
 constexpr int kMessageBoxTextId = 0xFFFF;
 constexpr const char* kReady = "准备就绪";
 constexpr const char* kNoWorkers = "线程： 0";
@@ -63,13 +62,6 @@ BOOL CALLBACK MatchTopLevel(HWND window, LPARAM param) {
   return FALSE;
 }
 
-BOOL CALLBACK CloseTopLevel(HWND window, LPARAM pid) {
-  DWORD owner = 0;
-  GetWindowThreadProcessId(window, &owner);
-  if (owner == static_cast<DWORD>(pid)) PostMessageA(window, WM_CLOSE, 0, 0);
-  return TRUE;
-}
-
 BOOL CALLBACK FindEdit(HWND child, LPARAM found) {
   if (!SameClass(child, WC_EDITA)) return TRUE;
   *reinterpret_cast<HWND*>(found) = child;
@@ -111,32 +103,6 @@ void PressOk(HWND dialog) {
 }
 
 }  // namespace
-
-// ---- LaunchedProgram ----
-
-LaunchedProgram::LaunchedProgram(const std::string& commandLine) {
-  std::string line = commandLine;
-  STARTUPINFOA startup{};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION info{};
-  if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) return;
-  process_.reset(info.hProcess);
-  CloseHandle(info.hThread);
-  id_ = info.dwProcessId;
-}
-
-LaunchedProgram::~LaunchedProgram() {
-  if (!process_) return;
-  EnumWindows(&CloseTopLevel, static_cast<LPARAM>(id_));
-  if (!WaitForExit(kCloseGraceMs)) {
-    TerminateProcess(process_.get(), 1);
-    WaitForExit(kCloseGraceMs);
-  }
-}
-
-bool LaunchedProgram::WaitForExit(DWORD limitMs) const {
-  return process_ && WaitForSingleObject(process_.get(), TimeLimit(limitMs)) == WAIT_OBJECT_0;
-}
 
 // ---- ProgramDriver ----
 

@@ -15,31 +15,11 @@
 
 #include "base/win_handle.h"
 #include "listview/list_row.h"
+#include "support/launched_program.h"
 #include "support/now_ms.h"
 #include "ui/layout.h"
 
 namespace qv::test {
-
-// A program this process started; when the object goes, the program's
-// windows are asked to close and, if it is still running after a grace
-// period, that one process is terminated by its handle.
-class LaunchedProgram {
- public:
-  // commandLine: the program's path, quoted as needed. started() tells.
-  explicit LaunchedProgram(const std::string& commandLine);
-  LaunchedProgram(const LaunchedProgram&) = delete;
-  LaunchedProgram& operator=(const LaunchedProgram&) = delete;
-  ~LaunchedProgram();
-
-  bool started() const { return static_cast<bool>(process_); }
-  DWORD id() const { return id_; }
-  HANDLE handle() const { return process_.get(); }
-  bool WaitForExit(DWORD limitMs) const;
-
- private:
-  UniqueHandle process_;
-  DWORD id_ = 0;
-};
 
 // A message box of the program, as it was read before it was answered.
 struct ShownMessage {
