@@ -95,10 +95,7 @@ qv_display_start || exit 1
 # program's windows unmanaged (no window manager runs there).
 bed_wine() {
   testbed_wine_prepare "$TEMPLATE" || { say "Wine did not start in the scanner namespace"; return 1; }
-  testbed_exec xdotool getdisplaygeometry >/dev/null 2>&1 ||
-    { say "the display $DISPLAY cannot be reached from the scanner namespace"; return 1; }
-  testbed_wine reg add 'HKCU\Software\Wine\AppDefaults\quorvane.exe\X11 Driver' /v Managed /d N /f \
-    >>"$TESTBED_DIR/wine.log" 2>&1 </dev/null
+  testbed_prepare_program_windows quorvane.exe
 }
 
 # CPU seconds (user + system) used so far by Wine's server, its device

@@ -100,10 +100,7 @@ if [ "${SOAK_CRASH_DEBUGGER:-0}" = 1 ]; then
   say "Wine's crash debugger is on (winedbg --auto): its reports land in the crashed process's log"
 fi
 WINEDEBUG=$SERVICE_WINEDEBUG testbed_wine_prepare "$TEMPLATE" || { say "Wine did not start in the scanner namespace"; exit 1; }
-testbed_exec xdotool getdisplaygeometry >/dev/null 2>&1 ||
-  { say "the display $DISPLAY cannot be reached from the scanner namespace"; exit 1; }
-testbed_wine reg add 'HKCU\Software\Wine\AppDefaults\quorvane.exe\X11 Driver' /v Managed /d N /f \
-  >>"$TESTBED_DIR/wine.log" 2>&1 </dev/null
+testbed_prepare_program_windows quorvane.exe || exit 1
 
 for ((i = 0; i < BUSY_LOOPS; i++)); do
   bash -c 'while :; do :; done' &

@@ -52,17 +52,6 @@ windows_path() { printf 'Z:%s' "${1//\//\\}"; }
 
 # The X server's socket file reaches into the namespace; its abstract socket,
 # which belongs to the network namespace it was opened in, does not.
-display_reachable() {
-  testbed_exec xdotool getdisplaygeometry >/dev/null 2>&1
-}
-
-# The program's windows: unmanaged, as a bare virtual display has no window
-# manager (a managed window waits 2 s for one whenever it is destroyed).
-prepare_program() {
-  display_reachable || { say "the display $DISPLAY cannot be reached from the scanner namespace"; return 1; }
-  testbed_wine reg add "HKCU\\Software\\Wine\\AppDefaults\\$(basename "$program")\\X11 Driver" \
-    /v Managed /d N /f >>"$TESTBED_DIR/wine.log" 2>&1 </dev/null
-}
 
 # One run on a fresh bed. Returns the test program's status, or WINE_DIED
 # when it failed after Wine's network service had gone or stopped answering.
@@ -75,7 +64,7 @@ run_once() {
   testbed_wine_prepare "$template" || { say "could not start Wine in the scanner namespace"; return 1; }
   say "Wine prefix prepared and started in $(elapsed "$start") s"
   if [ -n "$program" ]; then
-    prepare_program || return 1
+    testbed_prepare_program_windows "$(basename "$program")" || return 1
   fi
   start=$(now)
   local attempt failure

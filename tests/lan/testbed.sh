@@ -336,6 +336,18 @@ testbed_wine_prepare() {
   testbed_wine_start
 }
 
+# Before a program's windows open in the bed: the display must be reachable
+# from the scanner namespace, and the program (by its file name) gets
+# unmanaged windows, as a bare virtual display has no window manager (a
+# managed window waits 2 s for one whenever it is destroyed).
+testbed_prepare_program_windows() {
+  local exe=$1
+  testbed_exec xdotool getdisplaygeometry >/dev/null 2>&1 ||
+    { echo "the display $DISPLAY cannot be reached from the scanner namespace" >&2; return 1; }
+  testbed_wine reg add "HKCU\\Software\\Wine\\AppDefaults\\$exe\\X11 Driver" /v Managed /d N /f \
+    >>"$TESTBED_DIR/wine.log" 2>&1 </dev/null
+}
+
 # Starts the prefix's wineserver and services inside the scanner namespace;
 # their output (every service's errors and crashes) goes to wine.log. A
 # launch that Wine itself fails is said so and tried once more.
