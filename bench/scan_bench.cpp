@@ -186,7 +186,7 @@ int Run(const Options& options) {
     std::fprintf(stderr, "the main window did not appear\n");
     return 1;
   }
-  const std::string prefix = qv::bench::Prefix(options.scanner);
+  const std::string prefix = qv::test::Prefix(options.scanner);
   if (driver->ReadAddress(Component::IP编辑框_开始) != prefix + "1" ||
       driver->ReadAddress(Component::IP编辑框_结束) != prefix + "255") {
     std::fprintf(stderr, "not inside the virtual LAN of %s: not scanning\n", options.scanner.c_str());

@@ -12,8 +12,6 @@
 
 namespace qv::bench {
 
-// "10.77.5.1" -> "10.77.5."
-inline std::string Prefix(const std::string& address) { return address.substr(0, address.rfind('.') + 1); }
 
 // How many addresses first to last holds; nothing (and a word on stderr)
 // unless both lie, in order, in the scanner's /16.

@@ -21,14 +21,6 @@ struct Recall {
   int notInTruth = 0;  // rows of addresses that do not answer or are unknown
 };
 
-// x.y.z.10 -> x.y.z.010, the list's address text.
-inline std::string PaddedAddress(const std::string& address) {
-  const std::size_t dot = address.rfind('.') + 1;
-  char last[8];
-  std::snprintf(last, sizeof last, "%03d", std::atoi(address.c_str() + dot));
-  return address.substr(0, dot) + last;
-}
-
 // Each host listed wrongly is described on stderr.
 inline Recall CompareWithTruth(const std::vector<ListRow>& rows, const std::vector<test::TruthRow>& truth) {
   std::map<std::string, const ListRow*> listed;
@@ -36,10 +28,10 @@ inline Recall CompareWithTruth(const std::vector<ListRow>& rows, const std::vect
   Recall recall;
   std::map<std::string, bool> answers;
   for (const test::TruthRow& host : truth) {
-    answers[PaddedAddress(host.address)] = host.answersEcho;
+    answers[qv::test::Padded(host.address)] = host.answersEcho;
     if (!host.answersEcho) continue;
     ++recall.expected;
-    const auto it = listed.find(PaddedAddress(host.address));
+    const auto it = listed.find(qv::test::Padded(host.address));
     if (it == listed.end()) continue;
     ++recall.found;
     const std::vector<std::string>& cells = it->second->subTexts;

@@ -16,15 +16,6 @@
 
 namespace qv::test {
 
-inline std::string Prefix(const std::string& address) { return address.substr(0, address.rfind('.') + 1); }
-
-// x.y.z.10 -> x.y.z.010
-inline std::string Padded(const std::string& address) {
-  char last[8];
-  std::snprintf(last, sizeof last, "%03d", std::atoi(address.c_str() + address.rfind('.') + 1));
-  return Prefix(address) + last;
-}
-
 inline bool IsDecimal(const std::string& text) {
   return !text.empty() && std::all_of(text.begin(), text.end(), [](unsigned char c) { return std::isdigit(c); });
 }

@@ -4,11 +4,25 @@
 // "yes" or "no" for whether it answers an echo. '#' starts a comment line;
 // the first row is the scanner itself.
 
+#include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <string>
 #include <vector>
 
 namespace qv::test {
+
+// "10.77.5.1" -> "10.77.5."
+inline std::string Prefix(const std::string& address) { return address.substr(0, address.rfind('.') + 1); }
+
+// x.y.z.10 -> x.y.z.010, the list's address text. Written apart from the
+// program's own padding on purpose: the LAN tests and the benchmarks check
+// the program's rows against it.
+inline std::string Padded(const std::string& address) {
+  char last[8];
+  std::snprintf(last, sizeof last, "%03d", std::atoi(address.c_str() + address.rfind('.') + 1));
+  return Prefix(address) + last;
+}
 
 struct TruthRow {
   std::string address;
