@@ -20,7 +20,7 @@
 #           then the scan engine alone with a probe that only waits, which
 #           shows whether all 1,024 workers start (Wine fails pending echoes
 #           beyond about 256, so the real program's workers end early);
-#           each time-out also with 停止 once 1,024 workers are alive (or
+#           each time-out also with 停止 once 1,024 workers have started (or
 #           after 11 s) and 开始 again at once
 #
 #   bench/run_scan_benchmarks.sh [sweep] [scale] [wide] [memory]  (default: all)
