@@ -85,7 +85,7 @@ awk -v rows="$ROWS" -v logs="$LOGS" 'BEGIN {
 
 testbed_wine_make_template "$TEMPLATE" || exit 1
 export WINEPREFIX=$LOGS/wineprefix WINEARCH=win64 LC_ALL=zh_CN.UTF-8
-export WINEDEBUG=${CHURN_WINEDEBUG:-fixme-all} WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEDEBUG=${CHURN_WINEDEBUG:-fixme-all} WINEDLLOVERRIDES="$QV_WINE_DLL_OVERRIDES"
 cp -a "$TEMPLATE" "$WINEPREFIX" || exit 1
 ip netns exec "$NS" "$TESTBED_WINESERVER" -p >/dev/null 2>&1 </dev/null || exit 1
 ip netns exec "$NS" "$TESTBED_WINE" cmd /c exit >>"$LOGS/wine.log" 2>&1 </dev/null

@@ -94,9 +94,9 @@ TESTBED_EXTRA_HOSTS=100 TESTBED_LATE_REPLIER=$LOGS/late_replier testbed_up || ex
 
 # The crash debugger is Wine's own choice of the prefix; without it a
 # crashed process ends at once and says so in its output.
-export WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d"
+export WINEDLLOVERRIDES=$QV_WINE_DLL_OVERRIDES
 if [ "${SOAK_CRASH_DEBUGGER:-0}" = 1 ]; then
-  export WINEDLLOVERRIDES="mscoree,mshtml="
+  export WINEDLLOVERRIDES=$QV_WINE_NO_INSTALLERS
   say "Wine's crash debugger is on (winedbg --auto): its reports land in the crashed process's log"
 fi
 WINEDEBUG=$SERVICE_WINEDEBUG testbed_wine_prepare "$TEMPLATE" || { say "Wine did not start in the scanner namespace"; exit 1; }

@@ -3,6 +3,13 @@
 
 QV_ROOT=${QV_ROOT:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)}
 
+# No Mono or Gecko installer dialogs when a prefix is created; and, for
+# everything but winedbg run on purpose, no crash debugger: a crashed
+# process ends at once and says so, instead of waiting in the debugger
+# while its caller waits for it.
+QV_WINE_NO_INSTALLERS="mscoree,mshtml="
+QV_WINE_DLL_OVERRIDES="$QV_WINE_NO_INSTALLERS;winedbg.exe=d"
+
 # Wine's ANSI code page follows the locale: zh_CN gives 936 (GBK), the code
 # page every text of the program is written in.
 # QV_WINE_DPI other than 96 takes that DPI's own prefix (see qv_wine_dpi).
@@ -13,9 +20,7 @@ qv_wine_exports() {
   export LC_ALL=${QV_WINE_LOCALE:-zh_CN.UTF-8}
   export WINEARCH=${QV_WINEARCH:-win64}
   export WINEDEBUG=${WINEDEBUG:--all}
-  # No Mono or Gecko installer dialogs when a prefix is created, and no
-  # crash debugger: a crashed process ends at once and says so.
-  export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=;winedbg.exe=d}
+  export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-$QV_WINE_DLL_OVERRIDES}
 }
 
 # The loader of the prefix's kind, directly: with a 64-bit prefix the "wine"

@@ -9,7 +9,7 @@ if [ -z "${DISPLAY:-}" ]; then
 fi
 # A test program that crashes ends at once instead of waiting in Wine's
 # debugger until the test's time limit.
-export WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d"
+export WINEDLLOVERRIDES=$QV_WINE_DLL_OVERRIDES
 # QV_WINE_READY: the caller has started the prefix's server and made every
 # test program's windows unmanaged already (the emulated machine of
 # scripts/test-i686.sh does, as each Wine start costs seconds there).

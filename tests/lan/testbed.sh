@@ -43,6 +43,10 @@
 # Every name carries the PID of the shell that built the bed, so parallel
 # runs never meet; testbed_down removes everything, whatever state up left.
 
+# The Wine settings every script shares.
+# shellcheck source=scripts/wine-env.sh
+source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/wine-env.sh"
+
 TESTBED_NET=10.77.5
 TESTBED_SCANNER_ADDRESS=$TESTBED_NET.1
 TESTBED_UNUSED_ADDRESS=$TESTBED_NET.200
@@ -323,9 +327,7 @@ testbed_wine_prepare() {
   export WINEPREFIX=$TESTBED_DIR/wineprefix
   # Wine's errors stay on: they tell why its network service went away.
   export WINEARCH=$TESTBED_WINEARCH LC_ALL=zh_CN.UTF-8 WINEDEBUG=${WINEDEBUG:-fixme-all}
-  # No crash debugger: a crashed process ends at once and says so, instead
-  # of waiting for a debugger while its caller waits for it.
-  export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=;winedbg.exe=d}
+  export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-$QV_WINE_DLL_OVERRIDES}
   (
     flock 9
     # The template's contents: in the emulated machine the template is a
@@ -382,7 +384,7 @@ testbed_wine_make_template() {
     testbed_say "preparing the Wine prefix template $template (once)"
     rm -rf "$template"
     env -u DISPLAY WINEPREFIX="$template" WINEARCH=$TESTBED_WINEARCH LC_ALL=zh_CN.UTF-8 WINEDEBUG=-all \
-      WINEDLLOVERRIDES=mscoree,mshtml= "$TESTBED_WINE" wineboot -i >"$template.log" 2>&1 </dev/null 9>&-
+      WINEDLLOVERRIDES="$QV_WINE_DLL_OVERRIDES" "$TESTBED_WINE" wineboot -i >"$template.log" 2>&1 </dev/null 9>&-
     # Waits for the template's wineserver to end: a copy must not be taken
     # while it still writes the registry.
     env WINEPREFIX="$template" "$TESTBED_WINESERVER" -w 9>&-
@@ -461,7 +463,7 @@ testbed_wine_crashes() {
 # process list ("winedbg --command 'info thread'" only queries the server;
 # the crash debugger stays off).
 testbed_wine_threads() {
-  WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" timeout "$(testbed_time_limit 30)" \
+  WINEDEBUG=-all WINEDLLOVERRIDES="$QV_WINE_NO_INSTALLERS" timeout "$(testbed_time_limit 30)" \
     ip netns exec "$TESTBED_SCANNER_NS" "$TESTBED_WINE" winedbg --command 'info thread' 2>/dev/null </dev/null
 }
 
