@@ -21,7 +21,7 @@
 //   --restart-at-started  the same, once that many workers have started
 //              (threads of the program seen beyond its idle ones and the
 //              dispatcher; a worker on a silent address lives for its whole
-//              time-out, so none is missed between two looks); then the
+//              time-out, so none comes and goes between two looks); then the
 //              window's first part is watched for the idle state the new
 //              scan must not show before its end
 // Every message box the program opens is read and answered as it comes.
@@ -33,11 +33,11 @@
 #include <cstdint>
 #include <cstdio>
 #include <functional>
-#include <mutex>
 #include <optional>
 #include <set>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "support/program_driver.h"
@@ -228,15 +228,7 @@ int Run(const Options& options) {
     });
   }
 
-  std::mutex messagesMutex;
-  std::vector<std::string> messages;
-  Sampler answerer(kAnswerEveryMs, [&] {
-    // Answered boxes are waited for until they go, so none is counted twice.
-    std::optional<ShownMessage> shown = driver->AnswerOpenMessage(kAnswerEveryMs * 10);
-    if (!shown) return;
-    std::lock_guard<std::mutex> hold(messagesMutex);
-    messages.push_back(std::move(shown->text));
-  });
+  std::optional<ProgramMessageWatch> answerer(std::in_place, *driver, kAnswerEveryMs);
 
   const double start = NowMs();
   const auto limit = static_cast<DWORD>(3 * floorMs + 120000);
@@ -248,13 +240,17 @@ int Run(const Options& options) {
   int startedAtRestart = 0;
   if (options.restartAfterMs >= 0) Sleep(static_cast<DWORD>(options.restartAfterMs));
   if (options.restartAtStarted >= 0) {
-    std::set<DWORD> seen;
+    // Wine hands an ended thread's id to a new one soon, so a start is an
+    // id that the look before did not see.
+    std::set<DWORD> before;
+    int seen = 0;
     while (startedAtRestart < options.restartAtStarted && NowMs() - start < limit) {
-      const auto ids = ThreadIds(driver->ProcessId());
-      if (ids) {
-        seen.insert(ids->begin(), ids->end());
+      if (const auto ids = ThreadIds(driver->ProcessId())) {
+        std::set<DWORD> now(ids->begin(), ids->end());
+        for (const DWORD id : now) seen += before.count(id) == 0 ? 1 : 0;
+        before = std::move(now);
         aliveAtRestart = static_cast<int>(ids->size()) - idleThreads - 1;
-        startedAtRestart = static_cast<int>(seen.size()) - idleThreads - 1;
+        startedAtRestart = seen - idleThreads - 1;
       }
       Sleep(kThreadPollMs);
     }
@@ -279,7 +275,8 @@ int Run(const Options& options) {
   if (pinger) pinger->Stop();
   if (threadWatch) threadWatch->Stop();
   if (statusWatch) statusWatch->Stop();
-  answerer.Stop();
+  const std::vector<ShownMessage> messages = answerer->Seen();
+  answerer.reset();
   if (!ended) {
     std::fprintf(stderr, "the scan did not end within %lu ms; the window shows '%s' '%s' '%s', %zu rows; %d threads\n",
                  static_cast<unsigned long>(limit), driver->StatusPart(0).c_str(), driver->StatusPart(1).c_str(),
@@ -300,7 +297,7 @@ int Run(const Options& options) {
   // A scan that the program ended by itself, or that waited long for room,
   // says so in a message box.
   std::string said;
-  for (const std::string& message : messages) said += (said.empty() ? "" : " / ") + message;
+  for (const ShownMessage& message : messages) said += (said.empty() ? "" : " / ") + message.text;
   Print("message_boxes", messages.size());
   if (!said.empty()) Print("message_box", said);
   if (options.Restarts()) {

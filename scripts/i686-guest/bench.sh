@@ -1,8 +1,9 @@
 #!/bin/bash
 # The 32-bit benchmarks, inside the emulated machine (QV_JOB=bench): the
 # scan engine alone at 1,024 workers (also with a stop and an immediate new
-# scan), the pause between worker starts, the list classes, then the real program at 1,024 workers on silent
-# addresses (the memory run of bench/run_scan_benchmarks.sh).
+# scan), the pause between worker starts, the list classes, then the real
+# program at 1,024 workers on silent addresses (the memory run of
+# bench/run_scan_benchmarks.sh).
 set -u
 cd "$QV_ROOT" || exit 1
 # shellcheck source=scripts/wine-env.sh

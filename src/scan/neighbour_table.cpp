@@ -62,9 +62,8 @@ void AddKernelRow(NeighbourTable& table, std::string_view line) {
   const std::optional<std::uint32_t> flags = FlagsValue(NextField(line, pos));
   const std::optional<MacBytes> mac = HardwareAddress(NextField(line, pos));
   if (!address || !flags || !mac) return;
-  const std::optional<MacBytes> answer = HardwareMac(mac->data(), mac->size());
-  if ((*flags & kAtfComplete) != 0 && answer) {
-    table.AddComplete(*address, *answer);
+  if ((*flags & kAtfComplete) != 0 && !IsUnansweredMac(*mac)) {
+    table.AddComplete(*address, *mac);
   } else {
     table.AddIncomplete(*address);
   }
@@ -72,11 +71,15 @@ void AddKernelRow(NeighbourTable& table, std::string_view line) {
 
 }  // namespace
 
+bool IsUnansweredMac(const MacBytes& mac) {
+  return std::all_of(mac.begin(), mac.end(), [](std::uint8_t byte) { return byte == 0; });
+}
+
 std::optional<MacBytes> HardwareMac(const std::uint8_t* bytes, std::size_t length) {
   MacBytes mac{};
   if (length != mac.size()) return std::nullopt;
   std::copy(bytes, bytes + mac.size(), mac.begin());
-  if (std::all_of(mac.begin(), mac.end(), [](std::uint8_t byte) { return byte == 0; })) return std::nullopt;
+  if (IsUnansweredMac(mac)) return std::nullopt;
   return mac;
 }
 

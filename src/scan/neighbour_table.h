@@ -19,8 +19,9 @@ namespace qv {
 
 using MacBytes = std::array<std::uint8_t, 6>;
 
-// The six bytes of a hardware address of that length that is not all zero,
-// as a table lists an entry that has had no answer.
+// A table lists an entry that has had no answer with an all-zero MAC.
+bool IsUnansweredMac(const MacBytes& mac);
+// The six bytes of a hardware address of that length, unless unanswered.
 std::optional<MacBytes> HardwareMac(const std::uint8_t* bytes, std::size_t length);
 
 // What the table says about one address. An incomplete row is an address the

@@ -44,7 +44,6 @@ UniqueIcon LoadSmallIcon(int id, int size) {
   return UniqueIcon(static_cast<HICON>(LoadImageW(Instance(), MAKEINTRESOURCEW(id), IMAGE_ICON, size, size, 0)));
 }
 
-
 }  // namespace
 
 const char* WindowClassOf(Kind kind) {

@@ -10,16 +10,13 @@
 // TESTBED_EXTRA_HOSTS), and the sweeps end at it.
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "lan/lan_rows.h"
@@ -55,56 +52,11 @@ constexpr DWORD kSweepLimitMs = 120000;
 // The harness looks for a request once a second.
 constexpr DWORD kHarnessLimitMs = 30000;
 constexpr DWORD kMessageLimitMs = 60000;
-constexpr DWORD kCloseLimitMs = 10000;
 // Each look at the window is messages its UI thread must answer mid-sweep.
 constexpr DWORD kLookEveryMs = 50;
 constexpr const char* kSilentMessage = "系统的回显服务没有响应";
 
 double Seconds(double fromMs, double toMs) { return (toMs - fromMs) / 1000.0; }
-
-// Answers every message box the program shows, from a thread of its own,
-// and keeps what each said.
-class MessageWatch {
- public:
-  explicit MessageWatch(const ProgramDriver& driver) : driver_(driver), thread_([this] { Watch(); }) {}
-  ~MessageWatch() {
-    stop_ = true;
-    thread_.join();
-  }
-  MessageWatch(const MessageWatch&) = delete;
-  MessageWatch& operator=(const MessageWatch&) = delete;
-
-  std::vector<ShownMessage> Seen() {
-    const std::lock_guard<std::mutex> hold(mutex_);
-    return seen_;
-  }
-  double FirstSeenMs() {
-    const std::lock_guard<std::mutex> hold(mutex_);
-    return firstSeenMs_;
-  }
-  bool WaitForCount(std::size_t count, DWORD limitMs) {
-    return WaitUntil([&] { return Seen().size() >= count; }, limitMs, kLookEveryMs);
-  }
-
- private:
-  void Watch() {
-    while (!stop_) {
-      if (std::optional<ShownMessage> message = driver_.AnswerOpenMessage(kCloseLimitMs)) {
-        const std::lock_guard<std::mutex> hold(mutex_);
-        if (seen_.empty()) firstSeenMs_ = NowMs();
-        seen_.push_back(*std::move(message));
-      }
-      Sleep(20);
-    }
-  }
-
-  const ProgramDriver driver_;
-  std::atomic<bool> stop_{false};
-  std::mutex mutex_;
-  std::vector<ShownMessage> seen_;
-  double firstSeenMs_ = 0;
-  std::thread thread_;
-};
 
 // The harness's side of a stall, through files in the control folder.
 class ServiceStall {
@@ -243,7 +195,7 @@ class LanEchoStall : public testing::Test {
   std::optional<ServiceStall> stall_;
   std::unique_ptr<LaunchedProgram> program_;
   std::optional<ProgramDriver> driver_;
-  std::optional<MessageWatch> messages_;
+  std::optional<ProgramMessageWatch> messages_;
   bool stallRequested_ = false;
   double sweepStartMs_ = 0;
   double stoppedAtMs_ = 0;

@@ -318,4 +318,40 @@ ExportOutcome ProgramDriver::Export(const std::string& path, DWORD limitMs) cons
 
 void ProgramDriver::Close() const { PostMessageA(window_, WM_CLOSE, 0, 0); }
 
+// ---- ProgramMessageWatch ----
+
+ProgramMessageWatch::ProgramMessageWatch(const ProgramDriver& driver, DWORD lookEveryMs)
+    : driver_(driver), lookEveryMs_(lookEveryMs), thread_([this] { Watch(); }) {}
+
+ProgramMessageWatch::~ProgramMessageWatch() {
+  stop_ = true;
+  thread_.join();
+}
+
+std::vector<ShownMessage> ProgramMessageWatch::Seen() {
+  const std::lock_guard<std::mutex> hold(mutex_);
+  return seen_;
+}
+
+double ProgramMessageWatch::FirstSeenMs() {
+  const std::lock_guard<std::mutex> hold(mutex_);
+  return firstSeenMs_;
+}
+
+bool ProgramMessageWatch::WaitForCount(std::size_t count, DWORD limitMs) {
+  return WaitUntil([&] { return Seen().size() >= count; }, limitMs, 50);
+}
+
+void ProgramMessageWatch::Watch() {
+  constexpr DWORD kCloseLimitMs = 10000;
+  while (!stop_) {
+    if (std::optional<ShownMessage> message = driver_.AnswerOpenMessage(kCloseLimitMs)) {
+      const std::lock_guard<std::mutex> hold(mutex_);
+      if (seen_.empty()) firstSeenMs_ = NowMs();
+      seen_.push_back(*std::move(message));
+    }
+    Sleep(lookEveryMs_);
+  }
+}
+
 }  // namespace qv::test

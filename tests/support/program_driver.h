@@ -8,9 +8,12 @@
 #include <windows.h>
 
 #include <array>
+#include <atomic>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "base/win_handle.h"
@@ -103,5 +106,33 @@ class ProgramDriver {
 
 // The visible top-level window of process pid captioned caption, or null.
 HWND FindTopLevelWindow(DWORD pid, std::string_view caption);
+
+// Answers every message box the driven program shows (another process:
+// MessageBoxWatcher is this process's), with OK, from a thread of its own, looking every lookEveryMs; keeps what each said and
+// when the first came. A box is waited for until it has gone, so none is
+// counted twice.
+class ProgramMessageWatch {
+ public:
+  explicit ProgramMessageWatch(const ProgramDriver& driver, DWORD lookEveryMs = 20);
+  ~ProgramMessageWatch();
+  ProgramMessageWatch(const ProgramMessageWatch&) = delete;
+  ProgramMessageWatch& operator=(const ProgramMessageWatch&) = delete;
+
+  std::vector<ShownMessage> Seen();
+  // NowMs when the first box was read; 0 before.
+  double FirstSeenMs();
+  bool WaitForCount(std::size_t count, DWORD limitMs);
+
+ private:
+  void Watch();
+
+  const ProgramDriver driver_;
+  const DWORD lookEveryMs_;
+  std::atomic<bool> stop_{false};
+  std::mutex mutex_;
+  std::vector<ShownMessage> seen_;
+  double firstSeenMs_ = 0;
+  std::thread thread_;
+};
 
 }  // namespace qv::test
