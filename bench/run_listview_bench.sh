@@ -4,10 +4,10 @@
 set -euo pipefail
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$ROOT"
-source scripts/wine-env.sh
-cmake --preset win64 >/dev/null
-cmake --build build/win64 --target listview_bench >/dev/null
-trap 'qv_wine_stop; qv_display_stop' EXIT
+source scripts/lib.sh
+QV_SAY_TAG=listview
+qv_build win64 listview_bench
+qv_on_exit 'qv_wine_stop; qv_display_stop'
 qv_display_start
 qv_wine_start
 # Wine's services inherit stdout: the output goes to a file, not a pipe.

@@ -1,18 +1,19 @@
 #!/usr/bin/env bash
 # How Wine's network service copes with reads of a neighbour table that
 # grows and shrinks, as the scanner namespace's table does during every
-# sweep. Sends nothing: a private network namespace whose table is filled
-# and emptied by `ip neigh` (permanent rows on a veth pair, a few more
-# veth pairs beside it for multicast rows) while neighbour_table_reads.exe,
-# under Wine in that namespace, calls GetIpNetTable from two threads.
+# sweep. Sends nothing: the scanner namespace of a test bed with no hosts,
+# whose table is filled and emptied by `ip neigh` (permanent rows on a veth
+# pair, a few more veth pairs beside it for multicast rows) while
+# neighbour_table_reads.exe, under Wine in that namespace, calls
+# GetIpNetTable from two threads.
 #
 #   bench/run_neighbour_churn.sh [seconds]     (default 180; root)
 #
-# Wine's crash debugger is on here (winedbg --auto): a crashed process's
-# report lands in its output, which is kept in the log folder. Prints the
-# reads made and every crash, naming the process. Exits 0 when nothing
-# crashed and Wine's heap checks (when on) found nothing, 1 otherwise, 77
-# where namespaces cannot be made.
+# Prints the reads made and every crash, naming the process; with
+# QV_WINE_CRASH_DEBUGGER=1, winedbg --auto writes each crashed process's
+# report into the logs, and the call it crashed in is shown. Exits 0 when
+# nothing crashed and Wine's heap checks (when on) found nothing, 1
+# otherwise, 77 where namespaces cannot be made.
 #
 #   CHURN_ROWS       rows added two at a time, then removed, each round (100)
 #   CHURN_WINEDEBUG  WINEDEBUG of every Wine process (fixme-all); with
@@ -22,45 +23,37 @@
 set -uo pipefail
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$ROOT"
-# shellcheck source=scripts/wine-env.sh
-source scripts/wine-env.sh
 # shellcheck source=tests/lan/testbed.sh
 source tests/lan/testbed.sh
+QV_SAY_TAG=churn
 
 SECONDS_TO_RUN=${1:-180}
 ROWS=${CHURN_ROWS:-100}
 LOGS=${CHURN_LOG_DIR:-$ROOT/build/win64/churn-logs}
 READER=$ROOT/build/win64/bench/neighbour_table_reads.exe
 TEMPLATE=$ROOT/build/win64/lan-wineprefix
-NS=qvchurn-$$
-
-say() { printf '[churn] %s\n' "$*"; }
 
 reason=$(testbed_unavailable_reason)
 if [ -n "$reason" ]; then
   say "skipped: $reason"
   exit 77
 fi
-{ cmake --preset win64 && cmake --build build/win64 --target neighbour_table_reads; } >>build-win64.log 2>&1 ||
-  { tail -n 30 build-win64.log; exit 1; }
+qv_require_machine || exit 1
+qv_build win64 neighbour_table_reads || exit 1
 rm -rf "$LOGS"
 mkdir -p "$LOGS" || exit 1
-# The testbed's crash helpers read the services' output from wine.log here.
-TESTBED_DIR=$LOGS
 
 CHURN_PID=""
 cleanup() {
   if [ -n "$CHURN_PID" ]; then kill "$CHURN_PID" 2>/dev/null; wait "$CHURN_PID" 2>/dev/null; fi
-  [ -z "${WINEPREFIX:-}" ] || "$TESTBED_WINESERVER" -k >/dev/null 2>&1
-  ip netns del "$NS" 2>/dev/null
-  rm -rf "$LOGS/wineprefix"
+  [ -z "${TESTBED_DIR:-}" ] || cp "$TESTBED_DIR/wine.log" "$LOGS/wine.log" 2>/dev/null
+  testbed_down
 }
-trap cleanup EXIT
-trap 'exit 130' INT
-trap 'exit 143' TERM
+qv_on_exit cleanup
 
-ip netns add "$NS" || exit 1
-ip -n "$NS" link set lo up
+testbed_begin || exit 1
+testbed_add_scanner 24 || exit 1
+NS=$TESTBED_SCANNER_NS
 ip -n "$NS" link add v0 type veth peer name v1 || exit 1
 ip -n "$NS" link set v0 up
 ip -n "$NS" link set v1 up
@@ -83,14 +76,10 @@ awk -v rows="$ROWS" -v logs="$LOGS" 'BEGIN {
   }
 }'
 
-testbed_wine_make_template "$TEMPLATE" || exit 1
-export WINEPREFIX=$LOGS/wineprefix WINEARCH=win64 LC_ALL=zh_CN.UTF-8
-export WINEDEBUG=${CHURN_WINEDEBUG:-fixme-all} WINEDLLOVERRIDES="$QV_WINE_DLL_OVERRIDES"
-cp -a "$TEMPLATE" "$WINEPREFIX" || exit 1
-ip netns exec "$NS" "$TESTBED_WINESERVER" -p >/dev/null 2>&1 </dev/null || exit 1
-ip netns exec "$NS" "$TESTBED_WINE" cmd /c exit >>"$LOGS/wine.log" 2>&1 </dev/null
-mark=$(testbed_wine_mark)
-say "Wine's services up in $NS: $(awk '{ print $2 }' "$LOGS/processes.mark" | sort | uniq -c | awk '{ printf "%s%s x%d", sep, $2, $1; sep = ", " }')"
+export WINEDEBUG=${CHURN_WINEDEBUG:-fixme-all}
+testbed_wine_prepare "$TEMPLATE" || { say "Wine did not start in $NS"; exit 1; }
+say "Wine's services up in $NS: $(testbed_wine_processes | awk '{ print $2 }' | sort | uniq -c |
+  awk '{ printf "%s%s x%d", sep, $2, $1; sep = ", " }')"
 
 (
   while :; do
@@ -104,8 +93,11 @@ say "Wine's services up in $NS: $(awk '{ print $2 }' "$LOGS/processes.mark" | so
 ) &
 CHURN_PID=$!
 say "the table grows two rows at a time to $ROWS rows and empties again; reading it for $SECONDS_TO_RUN s"
-timeout $((SECONDS_TO_RUN + 120)) ip netns exec "$NS" "$TESTBED_WINE" "$READER" "$SECONDS_TO_RUN" 2 \
-  >"$LOGS/reader.out" 2>&1 </dev/null
+read_table() {
+  timeout $((SECONDS_TO_RUN + 120)) ip netns exec "$NS" "$TESTBED_WINE" "$READER" "$SECONDS_TO_RUN" 2 \
+    >"$LOGS/reader.out" 2>&1 </dev/null
+}
+testbed_wine_launch "the reader" "$LOGS/reader.out" "$LOGS/reader.out" '^reads=' read_table
 status=$?
 kill "$CHURN_PID" 2>/dev/null
 wait "$CHURN_PID" 2>/dev/null
@@ -113,9 +105,9 @@ CHURN_PID=""
 
 grep -a '^reads=' "$LOGS/reader.out" | sed 's/^/[churn] /'
 [ "$status" -eq 0 ] || say "the reader did not end by itself (status $status): a read never returned"
-crashes=$(testbed_wine_crashes "$mark" neighbour_table_reads.exe "$LOGS/reader.out")
-heap_errors=$(cat "$LOGS/wine.log" "$LOGS/reader.out" | grep -ac 'err:heap')
-[ "$heap_errors" -eq 0 ] || say "Wine's heap checks reported $heap_errors errors, the first: $(grep -ah -m 1 'err:heap' "$LOGS/wine.log" "$LOGS/reader.out")"
+crashes=$(testbed_wine_crashes "$TESTBED_LAUNCH_MARK" neighbour_table_reads.exe "$LOGS/reader.out")
+heap_errors=$(cat "$TESTBED_DIR/wine.log" "$LOGS/reader.out" | grep -ac 'err:heap')
+[ "$heap_errors" -eq 0 ] || say "Wine's heap checks reported $heap_errors errors, the first: $(grep -ah -m 1 'err:heap' "$TESTBED_DIR/wine.log" "$LOGS/reader.out")"
 if [ -z "$crashes" ]; then
   say "no crash in $SECONDS_TO_RUN s (logs: $LOGS)"
   [ "$heap_errors" -eq 0 ]
@@ -123,7 +115,7 @@ if [ -z "$crashes" ]; then
 fi
 sed 's/^/[churn] crash: /' <<<"$crashes"
 # winedbg --auto names the crashed process and the call it was in.
-grep -ah -A 12 '^Unhandled exception' "$LOGS/wine.log" "$LOGS/reader.out" | grep -a 'Unhandled exception\|^=>\|^  [0-9] ' |
+grep -ah -A 12 '^Unhandled exception' "$TESTBED_DIR/wine.log" "$LOGS/reader.out" | grep -a 'Unhandled exception\|^=>\|^  [0-9] ' |
   head -n 12 | sed 's/^/[churn]   /'
 say "logs: $LOGS"
 exit 1

@@ -42,10 +42,9 @@
 set -uo pipefail
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$ROOT"
-# shellcheck source=scripts/wine-env.sh
-source scripts/wine-env.sh
 # shellcheck source=tests/lan/testbed.sh
 source tests/lan/testbed.sh
+QV_SAY_TAG=bench
 
 BUILD_TREE=${QV_BENCH_BUILD:-$ROOT/build/win64}
 PROGRAM=$BUILD_TREE/src/app/quorvane.exe
@@ -55,10 +54,6 @@ RECORD_BENCH=$BUILD_TREE/bench/record_bench.exe
 TEMPLATE=$BUILD_TREE/lan-wineprefix
 SWEEP_EXTRA_HOSTS=${SWEEP_EXTRA_HOSTS:-30}
 
-say() { printf '[bench] %s\n' "$*"; }
-now() { date +%s.%N; }
-windows_path() { printf 'Z:%s' "${1//\//\\}"; }
-
 reason=$(testbed_unavailable_reason)
 if [ -n "$reason" ]; then
   say "cannot build virtual LANs: $reason"
@@ -66,12 +61,8 @@ if [ -n "$reason" ]; then
 fi
 WORK=$(mktemp -d)
 if [ -z "${QV_BENCH_BUILD:-}" ]; then
-  for tool in cc fping nmap xdotool Xvfb; do
-    command -v "$tool" >/dev/null || { say "installing what is missing (scripts/setup.sh)"; scripts/setup.sh || exit 1; break; }
-  done
-  say "building the program and the bench driver (build/win64, log in build-win64.log)"
-  { cmake --preset win64 && cmake --build build/win64 --target quorvane scan_bench worker_bench record_bench; } >build-win64.log 2>&1 ||
-    { tail -n 30 build-win64.log; exit 1; }
+  qv_require_machine || exit 1
+  qv_build win64 quorvane scan_bench worker_bench record_bench || exit 1
   cc -O2 -Wall -o "$WORK/probe_spacing" bench/probe_spacing.c || exit 1
 fi
 
@@ -84,9 +75,7 @@ cleanup() {
   qv_display_stop
   rm -rf "$WORK"
 }
-trap cleanup EXIT
-trap 'exit 130' INT
-trap 'exit 143' TERM
+qv_on_exit cleanup
 
 unset DISPLAY
 qv_display_start || exit 1
@@ -139,6 +128,13 @@ restore_neighbour_limits() {
   NEIGHBOUR_LIMITS_SAVED=""
 }
 
+# drive <output> <errors> <scan_bench arguments after the program...>
+drive() {
+  local out=$1 err=$2
+  shift 2
+  testbed_wine "$BENCH" "$(qv_windows_path "$PROGRAM")" "$@" >"$out" 2>"$err" </dev/null
+}
+
 # run_bench <name> <scanner address> <first> <last> <workers> <time-out> [options]
 # The figures land in $WORK/<name>.out as key=value lines.
 run_bench() {
@@ -148,17 +144,12 @@ run_bench() {
   helper_cpu >"$WORK/$name.cpu-before"
   local overflows
   overflows=$(neighbour_overflows)
-  local mark status failure attempt
-  for attempt in 1 2; do
-    mark=$(testbed_wine_mark)
-    testbed_wine "$BENCH" "$(windows_path "$PROGRAM")" "$@" >"$WORK/$name.out" 2>"$WORK/$name.err" </dev/null
-    status=$?
-    failure=$(testbed_wine_launch_failure "$WORK/$name.err")
-    [ -n "$failure" ] && [ ! -s "$WORK/$name.out" ] || break
-    say "$name: Wine failed to start the bench driver (attempt $attempt of 2): $failure"
-  done
+  local status
+  testbed_wine_launch "the $name driver" "$WORK/$name.err" "$WORK/$name.out" . \
+    drive "$WORK/$name.out" "$WORK/$name.err" "$@"
+  status=$?
   local crashes
-  crashes=$(testbed_wine_crashes "$mark" "quorvane.exe or scan_bench.exe" "$WORK/$name.err")
+  crashes=$(testbed_wine_crashes "$TESTBED_LAUNCH_MARK" "quorvane.exe or scan_bench.exe" "$WORK/$name.err")
   if [ -n "$crashes" ]; then
     sed "s/^/[bench] $name: crash: /" <<<"$crashes"
     return 1
@@ -200,9 +191,9 @@ spacing_figures() {
 timed() {
   local out=$1 start
   shift
-  start=$(now)
+  start=$(qv_now)
   "$@" >"$out" 2>&1 </dev/null
-  awk -v a="$start" -v b="$(now)" 'BEGIN { printf "%.0f", (b - a) * 1000 }'
+  awk -v a="$start" -v b="$(qv_now)" 'BEGIN { printf "%.0f", (b - a) * 1000 }'
 }
 
 sweep() {
@@ -216,7 +207,7 @@ sweep() {
   CAPTURE_PID=$!
   for _ in $(seq 50); do [ -f "$WORK/listening" ] && break; sleep 0.1; done
   run_bench sweep "$TESTBED_SCANNER_ADDRESS" "$TESTBED_NET.1" "$TESTBED_NET.254" 100 100 \
-    --truth "$(windows_path "$TESTBED_TRUTH")"
+    --truth "$(qv_windows_path "$TESTBED_TRUTH")"
   local status=$?
   kill "$CAPTURE_PID" 2>/dev/null
   wait "$CAPTURE_PID" 2>/dev/null
@@ -235,25 +226,6 @@ sweep() {
   testbed_down
 }
 
-# many_bed <scanner address> <prefix length> <answers echo> <addresses file>
-many_bed() {
-  TESTBED_SCANNER_ADDRESS=$1
-  TESTBED_NET=${1%.*}
-  testbed_begin || return 1
-  testbed_add_scanner "$2" || return 1
-  testbed_add_many_host 1 02:51:56:06:00:02 "$3" "$2" "$4" || return 1
-  testbed_check_isolated || return 1
-  # The host's link is up once the scanner can reach its first address.
-  local first deadline=$((SECONDS + 10))
-  first=$(head -n 1 "$4")
-  until testbed_exec ping -n -q -c 1 -W 0.3 "$first" >/dev/null 2>&1 ||
-    testbed_exec ip neigh show "$first" | grep -q lladdr; do
-    [ "$SECONDS" -lt "$deadline" ] || { say "the host namespace did not come up"; return 1; }
-    sleep 0.1
-  done
-  say "up: $(grep -c . "$4") addresses in one host namespace (answers echo: $3)"
-}
-
 # Addresses of the /20 10.78.0.0: count of them spread evenly over offsets
 # 2 to 4094 (not the network, the scanner at .0.1 or the broadcast).
 spread_addresses() {
@@ -269,9 +241,9 @@ scale() {
   say "scale: building a /20 whose one host namespace answers on 2,000 of its 4,096 addresses"
   spread_addresses 2000 10.78 >"$WORK/scale.addresses"
   raise_neighbour_limits || { say "cannot raise the kernel's neighbour-table limits"; return 1; }
-  many_bed 10.78.0.1 20 yes "$WORK/scale.addresses" || return 1
+  testbed_up_one_host 10.78.0.1 20 yes "$WORK/scale.addresses" || return 1
   bed_wine || return 1
-  run_bench scale 10.78.0.1 10.78.0.0 10.78.15.255 256 100 --truth "$(windows_path "$TESTBED_TRUTH")" --ping-ui ||
+  run_bench scale 10.78.0.1 10.78.0.0 10.78.15.255 256 100 --truth "$(qv_windows_path "$TESTBED_TRUTH")" --ping-ui ||
     return 1
   say "scale: the UI thread's time for recording the 2,000 rows, in the program's window alone"
   testbed_wine "$RECORD_BENCH" 2000 >"$WORK/record.out" 2>"$WORK/record.err" </dev/null ||
@@ -286,27 +258,21 @@ wide() {
   awk 'BEGIN { for (k = 0; k < 1000; k++) { o = 2 + int(k * 2045 / 1000); printf "10.80.%d.%d\n", int(o / 256), o % 256 } }' \
     >"$WORK/wide.addresses"
   raise_neighbour_limits || { say "cannot raise the kernel's neighbour-table limits"; return 1; }
-  many_bed 10.80.0.1 21 yes "$WORK/wide.addresses" || return 1
+  testbed_up_one_host 10.80.0.1 21 yes "$WORK/wide.addresses" || return 1
   bed_wine || return 1
-  run_bench wide 10.80.0.1 10.80.0.0 10.80.7.255 1024 100 --truth "$(windows_path "$TESTBED_TRUTH")" || return 1
+  run_bench wide 10.80.0.1 10.80.0.0 10.80.7.255 1024 100 --truth "$(qv_windows_path "$TESTBED_TRUTH")" || return 1
   testbed_down
   restore_neighbour_limits
 }
 
-# The silent addresses lie behind a router namespace that swallows whatever
-# it is sent for them (a blackhole route): the scanner's neighbour table then
-# holds one entry, the router's, instead of one per address. With thousands
-# of on-link silent hosts the machine-wide neighbour table (gc_thresh3, 1,024
-# entries by default) overflows, sends fail at once and workers end early.
+# The silent addresses lie behind a router that swallows them, not on the
+# link: thousands of on-link silent hosts would overflow the machine-wide
+# neighbour table, and sends would fail at once.
 memory() {
   say "memory: building a router namespace that swallows everything sent to 10.79.0.0/21"
   echo 10.79.8.2 >"$WORK/router.address"
-  many_bed 10.79.8.1 24 yes "$WORK/router.address" || return 1
-  local router=${TESTBED_HOST_NS_PREFIX}1
-  ip netns exec "$router" sysctl -q -w net.ipv4.ip_forward=1 || return 1
-  ip -n "$router" route add blackhole 10.79.0.0/21 || return 1
-  testbed_exec ip route add 10.79.0.0/21 via 10.79.8.2 dev br0 || return 1
-  testbed_check_isolated || return 1
+  testbed_up_one_host 10.79.8.1 24 yes "$WORK/router.address" || return 1
+  testbed_route_into_nothing 10.79.0.0/21 || return 1
   bed_wine || return 1
   local run
   for run in ${QV_BENCH_MEMORY_RUNS:-memory memory_restart_3000 memory_full memory_restart}; do

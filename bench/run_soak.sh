@@ -31,17 +31,16 @@
 #                            never); Wine is then restarted only after a failure
 #   SOAK_SERVICE_WINEDEBUG   WINEDEBUG of Wine's services (fixme-all), e.g.
 #   SOAK_PROGRAM_WINEDEBUG   WINEDEBUG of the program (fixme-all)   -all,+heap
-#   SOAK_CRASH_DEBUGGER=1    Wine's crash debugger on: winedbg --auto writes
+#   QV_WINE_CRASH_DEBUGGER=1 Wine's crash debugger on: winedbg --auto writes
 #                            its report into the crashed process's log
 #   SOAK_LOG_DIR             where every run's logs are kept
 #                            (build/win64/soak-logs)
 set -uo pipefail
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$ROOT"
-# shellcheck source=scripts/wine-env.sh
-source scripts/wine-env.sh
 # shellcheck source=tests/lan/testbed.sh
 source tests/lan/testbed.sh
+QV_SAY_TAG=soak
 
 SWEEPS=${1:-200}
 PER_PROGRAM=${SOAK_SWEEPS_PER_PROGRAM:-5}
@@ -57,18 +56,14 @@ BENCH=$ROOT/build/win64/bench/soak_bench.exe
 TEMPLATE=$ROOT/build/win64/lan-wineprefix
 readonly WORKERS=100 TIMEOUT_MS=100 SKIP=77
 
-say() { printf '[soak] %s\n' "$*"; }
-windows_path() { printf 'Z:%s' "${1//\//\\}"; }
-
 reason=$(testbed_wine_unavailable_reason)
 if [ -n "$reason" ]; then
   say "skipped: $reason"
   exit $SKIP
 fi
 
-say "building the program and the soak driver (build/win64, log in build-win64.log)"
-{ cmake --preset win64 && cmake --build build/win64 --target quorvane soak_bench; } >>build-win64.log 2>&1 ||
-  { tail -n 30 build-win64.log; exit 1; }
+qv_require_machine || exit 1
+qv_build win64 quorvane soak_bench || exit 1
 rm -rf "$LOGS"
 mkdir -p "$LOGS" || exit 1
 cc -O2 -Wall -o "$LOGS/late_replier" bench/late_replier.c || exit 1
@@ -82,9 +77,7 @@ cleanup() {
   testbed_down
   qv_display_stop
 }
-trap cleanup EXIT
-trap 'exit 130' INT
-trap 'exit 143' TERM
+qv_on_exit cleanup
 
 unset DISPLAY
 qv_display_start || exit 1
@@ -92,13 +85,8 @@ qv_display_start || exit 1
 say "building the LAN: 103 hosts answering at once, one 40 ms late, one ignoring echoes"
 TESTBED_EXTRA_HOSTS=100 TESTBED_LATE_REPLIER=$LOGS/late_replier testbed_up || exit 1
 
-# The crash debugger is Wine's own choice of the prefix; without it a
-# crashed process ends at once and says so in its output.
-export WINEDLLOVERRIDES=$QV_WINE_DLL_OVERRIDES
-if [ "${SOAK_CRASH_DEBUGGER:-0}" = 1 ]; then
-  export WINEDLLOVERRIDES=$QV_WINE_NO_INSTALLERS
+[ "${QV_WINE_CRASH_DEBUGGER:-0}" != 1 ] ||
   say "Wine's crash debugger is on (winedbg --auto): its reports land in the crashed process's log"
-fi
 WINEDEBUG=$SERVICE_WINEDEBUG testbed_wine_prepare "$TEMPLATE" || { say "Wine did not start in the scanner namespace"; exit 1; }
 testbed_prepare_program_windows quorvane.exe || exit 1
 
@@ -124,26 +112,28 @@ restart_wine() {
 # One program instance: <run number> <sweeps>. Its output and errors (and
 # the program's, which it shares) are kept as run-<n>.out and run-<n>.err.
 # Returns 0 when nothing went wrong.
+# drive <output> <errors> <soak_bench options...>
+drive() {
+  local out=$1 err=$2
+  shift 2
+  WINEDEBUG=$PROGRAM_WINEDEBUG testbed_wine "$BENCH" "$(qv_windows_path "$PROGRAM")" "$TESTBED_SCANNER_ADDRESS" \
+    "$TESTBED_NET.1" "$TESTBED_NET.254" "$WORKERS" "$TIMEOUT_MS" "$@" >"$out" 2>"$err" </dev/null
+}
+
 run_program() {
-  local run=$1 count=$2 out=$LOGS/run-$1.out err=$LOGS/run-$1.err mark status attempt failure
-  local options=(--truth "$(windows_path "$TESTBED_TRUTH")" --sweeps "$count")
+  local run=$1 count=$2 out=$LOGS/run-$1.out err=$LOGS/run-$1.err status failure
+  local options=(--truth "$(qv_windows_path "$TESTBED_TRUTH")" --sweeps "$count")
   [ -z "$CLOSE_AFTER_MS" ] || options+=(--close-after "$CLOSE_AFTER_MS")
-  for attempt in 1 2; do
-    mark=$(testbed_wine_mark)
-    WINEDEBUG=$PROGRAM_WINEDEBUG testbed_wine "$BENCH" "$(windows_path "$PROGRAM")" "$TESTBED_SCANNER_ADDRESS" \
-      "$TESTBED_NET.1" "$TESTBED_NET.254" "$WORKERS" "$TIMEOUT_MS" "${options[@]}" >"$out" 2>"$err" </dev/null
-    status=$?
-    failure=$(testbed_wine_launch_failure "$err")
-    [ -n "$failure" ] && ! grep -aq '^sweep\|^close' "$out" || break
-    LAUNCH_FAILURES=$((LAUNCH_FAILURES + 1))
-    say "run $run: Wine failed to start the driver (attempt $attempt of 2): $failure"
-  done
+  testbed_wine_launch "run $run's driver" "$err" "$out" '^sweep\|^close' drive "$out" "$err" "${options[@]}"
+  status=$?
+  LAUNCH_FAILURES=$((LAUNCH_FAILURES + TESTBED_LAUNCH_RETRIED))
+  failure=$(testbed_wine_launch_failure "$err")
   PROGRAM_STARTS=$((PROGRAM_STARTS + 1))
   grep -a '^sweep' "$out" >>"$LOGS/sweeps.txt"
   grep -a '^close' "$out" | sed "s/^/[soak] run $run: /"
   local crashes program=soak_bench.exe
   grep -aq '^program_ended' "$out" && program=quorvane.exe
-  crashes=$(testbed_wine_crashes "$mark" "$program" "$err")
+  crashes=$(testbed_wine_crashes "$TESTBED_LAUNCH_MARK" "$program" "$err")
   if [ -n "$crashes" ]; then
     CRASHES=$((CRASHES + $(grep -c . <<<"$crashes")))
     sed "s/^/run $run: /" <<<"$crashes" | tee -a "$LOGS/crashes.txt" | sed 's/^/[soak] crash: /'

@@ -22,17 +22,13 @@ LOG=$FRESH.log
 # build room, with some margin.
 readonly NEEDED_FREE_MB=30000
 readonly PROJECT=/work/quorvane
-
-say() { printf '[fresh] %s\n' "$*"; }
-fail() {
-  say "FAILED: $*"
-  exit 1
-}
+source "$ROOT/scripts/lib.sh"
+QV_SAY_TAG=fresh
 
 [ "$(id -u)" -eq 0 ] || fail "run as root (debootstrap, chroot, mounts)"
-for tool in debootstrap git findmnt flock; do
-  command -v "$tool" >/dev/null || fail "this machine lacks $tool (scripts/setup.sh installs debootstrap)"
-done
+qv_require_machine || fail "setup failed"
+# What the project is cloned with, which set-up takes for granted.
+command -v git >/dev/null || fail "this machine lacks git"
 case "$FRESH/" in
   / | "$ROOT"/*) fail "the root $FRESH may not be / nor lie inside the work tree" ;;
 esac

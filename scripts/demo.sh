@@ -8,37 +8,27 @@
 # The window opens on your display (DISPLAY) when the virtual LAN can reach
 # it, else on a private virtual display, which this script names so that you
 # can look at it (xwd) or close the window from another shell.
-# Needs root (network namespaces). TESTBED_EXTRA_HOSTS (default 6, at most
-# 100) adds more live hosts.
+# Needs root (network namespaces); exits 77 where they cannot be made.
+# TESTBED_EXTRA_HOSTS (default 6, at most 100) adds more live hosts.
 set -uo pipefail
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$ROOT"
-# shellcheck source=scripts/wine-env.sh
-source scripts/wine-env.sh
 # shellcheck source=tests/lan/testbed.sh
 source tests/lan/testbed.sh
+QV_SAY_TAG=demo
 
 PROGRAM=build/win64/src/app/quorvane.exe
 TEMPLATE=$ROOT/build/win64/lan-wineprefix
 DESKTOP_SIZE=800x700
 export TESTBED_EXTRA_HOSTS=${TESTBED_EXTRA_HOSTS:-6}
 
-say() { printf '[demo] %s\n' "$*"; }
-
 reason=$(testbed_unavailable_reason)
 if [ -n "$reason" ]; then
   say "cannot build the virtual LAN: $reason"
-  exit 1
+  exit 77
 fi
-if ! command -v cmake >/dev/null || [ ! -x "$TESTBED_WINE" ] || ! command -v Xvfb >/dev/null ||
-  ! command -v xdotool >/dev/null; then
-  say "installing what is missing (scripts/setup.sh)"
-  scripts/setup.sh || exit 1
-fi
-
-say "building the scanner (build/win64, log in build-win64.log)"
-{ cmake --preset win64 && cmake --build build/win64 --target quorvane; } >build-win64.log 2>&1 ||
-  { tail -n 30 build-win64.log; exit 1; }
+qv_require_machine || exit 1
+qv_build win64 quorvane || exit 1
 
 PROGRAM_PID=""
 cleanup() {
@@ -50,9 +40,7 @@ cleanup() {
   testbed_down
   qv_display_stop
 }
-trap cleanup EXIT
-trap 'exit 130' INT
-trap 'exit 143' TERM
+qv_on_exit cleanup
 
 say "building the virtual LAN: scanner namespace with the bridge 10.77.5.1/24, one namespace per test host"
 testbed_up || exit 1
@@ -76,7 +64,6 @@ fi
 
 say "starting Wine inside the scanner namespace (a prefix of this run, copied from $TEMPLATE)"
 testbed_wine_prepare "$TEMPLATE" || { say "Wine did not start in the scanner namespace"; exit 1; }
-qv_wine_fonts
 
 say "opening the scanner: its range is pre-filled with the virtual LAN's, $TESTBED_NET.1 to $TESTBED_NET.255"
 say "press 开始 to scan; close the window to end the demo"
@@ -94,14 +81,8 @@ open_program() {
   PROGRAM_PID=""
 }
 
-mark=$(testbed_wine_mark)
-open_program
-failure=$(testbed_wine_launch_failure "$TESTBED_DIR/program.log")
-if [ -n "$failure" ]; then
-  say "Wine failed to start the scanner ($failure); trying once more"
-  open_program
-fi
-crashes=$(testbed_wine_crashes "$mark" quorvane.exe "$TESTBED_DIR/program.log")
+testbed_wine_launch "the scanner" "$TESTBED_DIR/program.log" "$TESTBED_DIR/program.log" "" open_program
+crashes=$(testbed_wine_crashes "$TESTBED_LAUNCH_MARK" quorvane.exe "$TESTBED_DIR/program.log")
 if [ -n "$crashes" ]; then
   sed 's/^/[demo] crash: /' <<<"$crashes"
   say "the crash above ended the demo"

@@ -5,22 +5,22 @@
 set -euo pipefail
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$ROOT"
+source scripts/lib.sh
+QV_SAY_TAG=fuzz
 seconds=${1:-60}
 
-echo "[fuzz] building the fuzz targets (build/fuzz)"
-cmake --preset fuzz >build-fuzz.log 2>&1 && cmake --build --preset fuzz >>build-fuzz.log 2>&1 ||
-  { tail -n 30 build-fuzz.log; exit 1; }
+qv_build fuzz
 
 status=0
 for target in build/fuzz/tests/fuzz/fuzz_*; do
   [ -x "$target" ] || continue
   name=$(basename "$target")
   scratch=$(mktemp -d)
-  echo "[fuzz] $name for ${seconds}s"
+  say "$name for ${seconds}s"
   if ! "$target" -max_total_time="$seconds" -max_len=4096 -timeout=10 -artifact_prefix="build/fuzz/$name-" \
       "$scratch" "tests/fuzz/corpus/$name" >"build/fuzz/$name.log" 2>&1; then
     tail -n 30 "build/fuzz/$name.log"
-    echo "[fuzz] $name FAILED (crash input in build/fuzz/$name-*)"
+    say "$name FAILED (crash input in build/fuzz/$name-*)"
     status=1
   fi
   rm -rf "$scratch"

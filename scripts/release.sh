@@ -7,28 +7,17 @@
 set -euo pipefail
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$ROOT"
+source scripts/lib.sh
+QV_SAY_TAG=release
 
-say() { printf '[release] %s\n' "$*"; }
-fail() {
-  say "$*"
-  exit 1
-}
-
-if ! command -v i686-w64-mingw32-g++-posix >/dev/null || ! command -v cmake >/dev/null ||
-  ! command -v ninja >/dev/null || ! command -v zip >/dev/null; then
-  say "this machine lacks build tools: running scripts/setup.sh"
-  scripts/setup.sh || fail "setup failed"
-fi
+qv_require_machine || fail "setup failed"
 
 VERSION=$(sed -n 's/^project(Quorvane VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 [ -n "$VERSION" ] || fail "no version in CMakeLists.txt"
 NAME=quorvane-$VERSION-win32
 PROGRAM=build/release/src/app/quorvane.exe
-LOG=build-release.log
 
-say "building the release program (log: $LOG)"
-{ cmake --preset release && cmake --build --preset release; } >"$LOG" 2>&1 ||
-  { tail -n 30 "$LOG"; fail "build failed"; }
+qv_build release || fail "build failed"
 
 # What is shipped is checked before it is packed: a 32-bit program without
 # debug sections whose version resource carries the project's version.

@@ -11,7 +11,8 @@
 set -euo pipefail
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$ROOT"
-source scripts/wine-env.sh
+source scripts/lib.sh
+QV_SAY_TAG=screenshot QV_SAY_FD=2
 
 OUT=$(realpath -m "${1:-build/screenshot.png}")
 DPI=${QV_WINE_DPI:-96}
@@ -21,7 +22,6 @@ at_dpi() { echo $((($1 * DPI + 48) / 96)); }
 WINDOW_SIZE=("$(at_dpi 585)" "$(at_dpi 616)")
 DESKTOP_SIZE=($((WINDOW_SIZE[0] + 215)) $((WINDOW_SIZE[1] + 84)))
 export QV_XVFB_SIZE="$((DESKTOP_SIZE[0] > 1280 ? DESKTOP_SIZE[0] : 1280))x$((DESKTOP_SIZE[1] > 1024 ? DESKTOP_SIZE[1] : 1024))"
-say() { printf '[screenshot] %s\n' "$*" >&2; }
 
 # Waits up to $1 seconds for the command after it to succeed.
 wait_for() {
@@ -33,9 +33,7 @@ wait_for() {
   done
 }
 
-say "building the program (build/win64)"
-cmake --preset win64 >build-win64.log 2>&1
-cmake --build build/win64 --target quorvane >>build-win64.log 2>&1 || { tail -n 30 build-win64.log; exit 1; }
+qv_build win64 quorvane >&2
 
 WORK=$(mktemp -d)
 DESKTOP_PID=""
@@ -49,7 +47,7 @@ cleanup() {
   qv_display_stop
   rm -rf "$WORK"
 }
-trap cleanup EXIT
+qv_on_exit cleanup
 
 # Always a display of our own, so the picture does not depend on the caller's.
 unset DISPLAY
@@ -59,7 +57,6 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   qv_wine_start  # creates the prefix once, at QV_WINE_DPI
   SERVER_STARTED=1
 fi
-qv_wine_fonts
 
 qv_wine explorer "/desktop=QuorvaneShot,${DESKTOP_SIZE[0]}x${DESKTOP_SIZE[1]}" \
   build/win64/src/app/quorvane.exe >"$WORK/wine.log" 2>&1 </dev/null &

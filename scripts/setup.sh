@@ -8,32 +8,16 @@
 # installs what is missing. Exits non-zero, naming the packages, when
 # anything cannot be installed.
 set -euo pipefail
-
-say() { printf '[setup] %s\n' "$*"; }
+ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+# The list of what the machine must have is the library's, which every
+# script checks before it calls this one.
+source "$ROOT/scripts/lib.sh"
+QV_SAY_TAG=setup
 
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 
-PACKAGES=(
-  cmake ninja-build g++ make pkg-config
-  g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix
-  g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64 mingw-w64-tools
-  googletest
-  wine wine64
-  xvfb x11-apps xdotool imagemagick fonts-wqy-microhei fonts-wine
-  locales iproute2 iputils-ping procps
-  clang libclang-rt-14-dev
-  fping nmap
-  zip
-  qemu-system-x86 debootstrap e2fsprogs
-)
-
-missing_packages() {
-  local p
-  for p in "${PACKAGES[@]}"; do
-    dpkg-query -W -f='${Status}\n' "$p" 2>/dev/null | grep -q '^install ok installed$' || echo "$p"
-  done
-}
+missing_packages() { qv_machine_missing | grep -v '^locale ' || true; }
 
 # A mirror in the middle of a sync serves some index files at the wrong size,
 # and apt-get update then fails although the packages needed here may all be
@@ -82,12 +66,7 @@ else
   say "all packages present"
 fi
 
-# Wine takes its ANSI code page from the locale: the program's own (936)
-# and the two others its window is tested under (1252, 950).
-missing_locales=()
-for wanted in zh_CN en_US zh_TW; do
-  locale -a 2>/dev/null | grep -qi "^$wanted\.utf-\?8\$" || missing_locales+=("$wanted")
-done
+mapfile -t missing_locales < <(qv_machine_missing | sed -n 's/^locale \(.*\)\.UTF-8$/\1/p')
 if [ ${#missing_locales[@]} -gt 0 ]; then
   say "generating the locales ${missing_locales[*]/%/.UTF-8}"
   for wanted in "${missing_locales[@]}"; do
@@ -99,8 +78,6 @@ fi
 
 # The Wine prefix of the tested build, created once here so that the first
 # test run does not pay for it (it needs a display while it is made).
-ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-source "$ROOT/scripts/wine-env.sh"
 qv_wine_exports
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
   say "preparing the Wine prefix $WINEPREFIX"

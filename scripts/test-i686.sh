@@ -31,6 +31,8 @@
 set -uo pipefail
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$ROOT"
+source scripts/lib.sh
+QV_SAY_TAG=i686
 
 GUEST_SCRIPTS=$ROOT/scripts/i686-guest
 CACHE=${QV_I686_CACHE:-/var/cache/quorvane-i686}
@@ -45,8 +47,6 @@ CPUS=${QV_I686_CPUS:-2}
 readonly NEEDED_FREE_MB=9000
 readonly SKIP=77
 
-say() { printf '[i686] %s\n' "$*"; }
-
 mode=tests
 case "${1:-}" in
   "") ;;
@@ -58,13 +58,6 @@ case "${1:-}" in
     ;;
 esac
 
-tools_missing() {
-  local tool
-  for tool in qemu-system-x86_64 debootstrap mkfs.ext4 e2fsck i686-w64-mingw32-strip cmake ninja; do
-    command -v "$tool" >/dev/null || { echo "$tool"; return; }
-  done
-}
-
 # Why this machine cannot build or run the emulated machine; nothing if it can.
 unavailable_reason() {
   if [ "$(id -u)" -ne 0 ]; then echo "building the emulated machine needs root (debootstrap, chroot)"; return; fi
@@ -74,10 +67,11 @@ unavailable_reason() {
   esac
 }
 
-# The machine's key: its package list and every script that goes into it.
+# The machine's key: its package list and every script that goes into it
+# (the library among them: the machine's Wine prefix is made with it).
 guest_key() {
   cat "$GUEST_SCRIPTS/packages.txt" "$GUEST_SCRIPTS/build-image.sh" "$GUEST_SCRIPTS/init" \
-    "$GUEST_SCRIPTS/prepare.sh" | sha256sum | cut -c1-16
+    "$GUEST_SCRIPTS/prepare.sh" "$ROOT/scripts/lib.sh" | sha256sum | cut -c1-16
 }
 
 free_mb() { df -Pm "$1" | awk 'NR == 2 { print $4 }'; }
@@ -269,17 +263,12 @@ main() {
     say "skipped: $reason"
     exit $SKIP
   fi
-  if [ -n "$(tools_missing)" ]; then
-    say "this machine lacks $(tools_missing): running scripts/setup.sh"
-    scripts/setup.sh || { say "setup failed"; exit 1; }
-  fi
+  qv_require_machine || exit 1
 
   total_start=$SECONDS
   ensure_machine || exit 1
 
-  say "configuring and building 'win32' (log: build-win32.log)"
-  { cmake --preset win32 && cmake --build --preset win32; } >build-win32.log 2>&1 ||
-    { grep -E 'error|FAILED' build-win32.log | head -n 20; say "build 'win32' failed (full log: build-win32.log)"; exit 1; }
+  qv_build win32 || exit 1
 
   SHARE=$(mktemp -d "${TMPDIR:-/tmp}/qv-i686.XXXXXX")
   trap 'rm -rf "$SHARE"' EXIT

@@ -7,53 +7,19 @@
 set -uo pipefail
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$ROOT"
-source scripts/wine-env.sh
+source scripts/lib.sh
+QV_SAY_TAG="test"
 
-say() { printf '[test] %s\n' "$*"; }
-
-machine_ready() {
-  command -v i686-w64-mingw32-g++-posix >/dev/null &&
-    command -v x86_64-w64-mingw32-g++-posix >/dev/null &&
-    command -v cmake >/dev/null && command -v ninja >/dev/null &&
-    command -v Xvfb >/dev/null && command -v xwd >/dev/null &&
-    { [ -x /usr/lib/wine/wine64 ] || command -v wine >/dev/null; } &&
-    [ -f /usr/src/googletest/CMakeLists.txt ] &&
-    command -v ip >/dev/null && command -v clang++ >/dev/null &&
-    for wanted in zh_CN en_US zh_TW; do locale -a 2>/dev/null | grep -qi "^$wanted\.utf-\?8\$" || return 1; done
-}
-
-if ! machine_ready; then
-  say "this machine lacks build or test tools: running scripts/setup.sh"
-  scripts/setup.sh || { say "setup failed"; exit 1; }
-fi
-
-# The full build log goes to a file; the terminal gets every 25th step, so a
-# long build is never a silent minute.
-build() {
-  local preset=$1 log="build-$1.log"
-  say "configuring and building '$preset' (log: $log)"
-  cmake --preset "$preset" >"$log" 2>&1 || { tail -n 40 "$log"; say "configuring '$preset' failed"; return 1; }
-  set -o pipefail
-  if ! cmake --build --preset "$preset" 2>&1 | tee -a "$log" |
-      awk '/^\[[0-9]+\/[0-9]+\]/ { if (++n % 25 == 1) { print "[test]   " substr($0, 1, 110); fflush() } }'; then
-    grep -E 'error|FAILED' "$log" | head -n 20
-    say "build '$preset' failed (full log: $log)"
-    return 1
-  fi
-}
+qv_require_machine || exit 1
 
 failed=0
-build host || exit 1
-build win64 || exit 1
+qv_build host || exit 1
+qv_build win64 || exit 1
 # The program proper: 32-bit. This machine's kernel runs no 32-bit code, so
 # its tests run last, in an emulated machine that does.
-build win32 || exit 1
+qv_build win32 || exit 1
 
-cleanup() {
-  qv_wine_stop
-  qv_display_stop
-}
-trap cleanup EXIT
+qv_on_exit 'qv_wine_stop; qv_display_stop'
 
 say "running the portable tests (host build, sanitizers on)"
 ctest --preset host -j 2 || failed=1

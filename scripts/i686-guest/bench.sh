@@ -6,8 +6,9 @@
 # bench/run_scan_benchmarks.sh).
 set -u
 cd "$QV_ROOT" || exit 1
-# shellcheck source=scripts/wine-env.sh
-source scripts/wine-env.sh
+# shellcheck source=scripts/lib.sh
+source scripts/lib.sh
+QV_SAY_TAG=bench
 # The driver's waits stretch as the tests' do: everything is slower here.
 export QV_TEST_TIME_FACTOR=4
 
@@ -16,14 +17,14 @@ export WINEPREFIX=$QV_BUILD/bench-wineprefix
 qv_wine_start
 if [ "${QV_BENCH_WORKERS:-1}" != 0 ]; then
   for run in "3000 12000" "--restart 12000" "--pause 500"; do
-    echo "[bench] worker_bench $run (32-bit)"
+    say "worker_bench $run (32-bit)"
     # shellcheck disable=SC2086
     qv_wine "$QV_BUILD/bench/worker_bench.exe" $run >/tmp/worker_bench.out 2>/tmp/worker_bench.err </dev/null || status=1
     cat /tmp/worker_bench.out
   done
 fi
 if [ "${QV_BENCH_LISTVIEW:-1}" != 0 ]; then
-  echo "[bench] listview_bench (32-bit)"
+  say "listview_bench (32-bit)"
   qv_wine "$QV_BUILD/bench/listview_bench.exe" >/tmp/listview_bench.out 2>/tmp/listview_bench.err </dev/null || status=1
   cat /tmp/listview_bench.out
 fi

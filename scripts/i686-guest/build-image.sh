@@ -85,6 +85,7 @@ configure_root() {
   printf '127.0.0.1\tlocalhost\n127.0.1.1\tqv-guest\n' >"$root/etc/hosts"
   install -m 755 "$HERE/init" "$root/sbin/qv-init"
   install -m 755 "$HERE/prepare.sh" "$root/usr/local/sbin/qv-prepare"
+  install -D -m 644 "$HERE/../lib.sh" "$root/usr/local/lib/quorvane/lib.sh"
   local kernel initrd
   kernel=$(find "$root/boot" -name 'vmlinuz-*' | sort | tail -n 1)
   initrd=$(find "$root/boot" -name 'initrd.img-*' | sort | tail -n 1)

@@ -13,7 +13,11 @@ set -a
 # shellcheck source=/dev/null
 source "$share/job.env"
 set +a
-say() { printf '[guest] %s\n' "$*"; }
+# The image's copy of the library, the same as the staged one (it is part of
+# the machine's key), and there before the build tree is unpacked.
+# shellcheck source=scripts/lib.sh
+source /usr/local/lib/quorvane/lib.sh
+QV_SAY_TAG=guest
 
 start=$SECONDS
 # Unpacked onto the machine's own disk: a large program run straight from the
@@ -38,27 +42,17 @@ say "Wine prefixes ready in $((SECONDS - start)) s"
 
 cd "$QV_ROOT" || exit 1
 export QV_WINEARCH=win32 QV_XVFB_WAIT=180
-# shellcheck source=scripts/wine-env.sh
-source scripts/wine-env.sh
 qv_display_start || exit 1
 
 # Every Wine start costs seconds here: the test prefix's server is started
-# once and every program of the build gets unmanaged windows (no window
-# manager runs on the virtual display) in one registry import, instead of
-# per test.
-unmanaged_programs() {
-  local exe
-  printf 'REGEDIT4\n\n'
-  for exe in $(find "$QV_BUILD" -name '*.exe' -printf '%f\n' | sort -u); do
-    printf '[HKEY_CURRENT_USER\\Software\\Wine\\AppDefaults\\%s\\X11 Driver]\n"Managed"="N"\n\n' "$exe"
-  done
-}
+# once and every program of the build gets unmanaged windows at once,
+# instead of per test.
 prepare_test_prefix() {
   export WINEPREFIX=$QV_BUILD/wineprefix
   qv_wine_start
-  unmanaged_programs >/tmp/unmanaged.reg
-  qv_wine regedit /S 'Z:\tmp\unmanaged.reg' >/tmp/regedit.log 2>&1 </dev/null ||
-    { say "regedit failed:"; cat /tmp/regedit.log; }
+  # shellcheck disable=SC2046 # one file name a word
+  qv_wine_unmanaged_windows qv_wine $(find "$QV_BUILD" -name '*.exe' -printf '%f\n' | sort -u) ||
+    say "the programs' windows could not be made unmanaged (log: $WINEPREFIX.log)"
   export QV_WINE_READY=1
 }
 

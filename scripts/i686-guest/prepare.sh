@@ -1,17 +1,18 @@
 #!/bin/bash
 # Runs once inside the new machine, while its image is being built: the
 # 32-bit Wine prefix every run starts from, kept in the image so that no run
-# waits for Wine to create one.
+# waits for Wine to create one. It is made as every prefix of the project is
+# (the library beside it in the image).
 set -u
-prefix=/var/lib/quorvane/wineprefix-win32
-mkdir -p "$(dirname "$prefix")"
+# shellcheck source=scripts/lib.sh
+source /usr/local/lib/quorvane/lib.sh
+QV_SAY_TAG=guest
+export WINEPREFIX=/var/lib/quorvane/wineprefix-win32 QV_WINEARCH=win32
 start=$SECONDS
-env WINEPREFIX="$prefix" WINEARCH=win32 LC_ALL=zh_CN.UTF-8 WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml= \
-  /usr/lib/wine/wine wineboot -i >/run/wineboot.log 2>&1
-env WINEPREFIX="$prefix" /usr/lib/wine/wineserver64 -w
-if [ ! -f "$prefix/system.reg" ] || [ ! -f "$prefix/drive_c/windows/system32/kernel32.dll" ]; then
-  echo "[guest] wineboot did not make a 32-bit prefix"
-  tail -n 30 /run/wineboot.log
+qv_wine_make_prefix || exit 1
+if [ ! -f "$WINEPREFIX/drive_c/windows/system32/kernel32.dll" ]; then
+  say "wineboot did not make a 32-bit prefix"
+  tail -n 30 "$WINEPREFIX.log"
   exit 1
 fi
-echo "[guest] 32-bit Wine prefix made in $((SECONDS - start)) s"
+say "32-bit Wine prefix made in $((SECONDS - start)) s"

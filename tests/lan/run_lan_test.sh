@@ -16,8 +16,7 @@ set -uo pipefail
 HERE=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 # shellcheck source=tests/lan/testbed.sh
 source "$HERE/testbed.sh"
-# shellcheck source=scripts/wine-env.sh
-source "$HERE/../../scripts/wine-env.sh"
+QV_SAY_TAG=lan
 
 readonly SKIP=77
 readonly WINE_DIED=3
@@ -27,10 +26,6 @@ readonly CRASH_GRACE_S=10
 test_program=${1:?usage: run_lan_test.sh <test.exe> <prefix template> [program.exe]}
 template=${2:?usage: run_lan_test.sh <test.exe> <prefix template> [program.exe]}
 program=${3:-}
-
-say() { printf '[lan] %s\n' "$*"; }
-now() { date +%s.%N; }
-elapsed() { awk -v a="$1" -v b="$(now)" 'BEGIN { printf "%.1f", b - a }'; }
 
 reason=$(testbed_wine_unavailable_reason)
 if [ -n "$reason" ]; then
@@ -43,12 +38,7 @@ unset DISPLAY
 
 # A stopped service is continued before anything else: nothing may be left
 # stopped, whatever ends the run.
-trap 'stall_end; testbed_down; qv_display_stop' EXIT
-# A time-out of the caller ends the script through its EXIT trap too.
-trap 'exit 143' TERM
-trap 'exit 130' INT
-
-windows_path() { printf 'Z:%s' "${1//\//\\}"; }
+qv_on_exit 'stall_end; testbed_down; qv_display_stop'
 
 # The X server's socket file reaches into the namespace; its abstract socket,
 # which belongs to the network namespace it was opened in, does not.
@@ -57,26 +47,21 @@ windows_path() { printf 'Z:%s' "${1//\//\\}"; }
 # when it failed after Wine's network service had gone or stopped answering.
 run_once() {
   local start status
-  start=$(now)
+  start=$(qv_now)
   testbed_up || return 1
-  say "test bed up in $(elapsed "$start") s"
-  start=$(now)
+  say "test bed up in $(qv_elapsed "$start") s"
+  start=$(qv_now)
   testbed_wine_prepare "$template" || { say "could not start Wine in the scanner namespace"; return 1; }
-  say "Wine prefix prepared and started in $(elapsed "$start") s"
+  say "Wine prefix prepared and started in $(qv_elapsed "$start") s"
   if [ -n "$program" ]; then
     testbed_prepare_program_windows "$(basename "$program")" || return 1
   fi
-  start=$(now)
-  local attempt failure
-  for attempt in 1 2; do
+  start=$(qv_now)
+  testbed_wine_launch "the test program" "$TESTBED_DIR/test.out" "$TESTBED_DIR/test.out" '^\[==========\]' \
     run_test_program
-    status=$?
-    failure=$(testbed_wine_launch_failure "$TESTBED_DIR/test.out")
-    [ -n "$failure" ] && ! grep -q '^\[==========\]' "$TESTBED_DIR/test.out" || break
-    say "Wine failed to start the test program (attempt $attempt of 2): $failure"
-  done
+  status=$?
   cat "$TESTBED_DIR/test.out"
-  say "test program ran in $(elapsed "$start") s"
+  say "test program ran in $(qv_elapsed "$start") s"
   local crashes
   crashes=$(cat "$TESTBED_DIR/crashes.txt")
   if [ -n "$crashes" ]; then
@@ -163,15 +148,14 @@ test_processes() {
 # and is then ended, so a crash never waits for the test's own time limits.
 # Its output (and that of the program it drives) is test.out.
 run_test_program() {
-  CRASH_MARK=$(testbed_wine_mark)
   CONTROL_DIR=$TESTBED_DIR/control
   rm -rf "$CONTROL_DIR"
   mkdir -p "$CONTROL_DIR" || return 1
   # Directly, not through a shell function: $! must be the test program.
-  QV_LAN_TRUTH=$(windows_path "$TESTBED_TRUTH") \
-    QV_LAN_PROGRAM=${program:+$(windows_path "$program")} \
-    QV_LAN_EXPORT=$(windows_path "$TESTBED_DIR/export.txt") \
-    QV_LAN_CONTROL=$(windows_path "$CONTROL_DIR") \
+  QV_LAN_TRUTH=$(qv_windows_path "$TESTBED_TRUTH") \
+    QV_LAN_PROGRAM=${program:+$(qv_windows_path "$program")} \
+    QV_LAN_EXPORT=$(qv_windows_path "$TESTBED_DIR/export.txt") \
+    QV_LAN_CONTROL=$(qv_windows_path "$CONTROL_DIR") \
     ip netns exec "$TESTBED_SCANNER_NS" "$TESTBED_WINE" "$test_program" --gtest_color=no \
     >"$TESTBED_DIR/test.out" 2>&1 </dev/null &
   local pid=$! crash_at=""
@@ -180,12 +164,12 @@ run_test_program() {
     stall_begin
     stall_over
     if [ -z "$crash_at" ]; then
-      if testbed_wine_crash_seen "$CRASH_MARK" "$TESTBED_DIR/test.out"; then
+      if testbed_wine_crash_seen "$TESTBED_LAUNCH_MARK" "$TESTBED_DIR/test.out"; then
         crash_at=$SECONDS
         # Named now, while the crashed process may still be listed, or
         # after it has gone since the last look.
         sleep 2
-        testbed_wine_crashes "$CRASH_MARK" - "$TESTBED_DIR/test.out" "$(test_processes)" >"$TESTBED_DIR/crashes.txt"
+        testbed_wine_crashes "$TESTBED_LAUNCH_MARK" - "$TESTBED_DIR/test.out" "$(test_processes)" >"$TESTBED_DIR/crashes.txt"
       else
         testbed_wine_processes >"$TESTBED_DIR/processes.mark"
       fi
@@ -200,11 +184,11 @@ run_test_program() {
   stall_over
   stall_end
   [ -f "$TESTBED_DIR/crashes.txt" ] ||
-    testbed_wine_crashes "$CRASH_MARK" - "$TESTBED_DIR/test.out" "$(test_processes)" >"$TESTBED_DIR/crashes.txt"
+    testbed_wine_crashes "$TESTBED_LAUNCH_MARK" - "$TESTBED_DIR/test.out" "$(test_processes)" >"$TESTBED_DIR/crashes.txt"
   return $status
 }
 
-total=$(now)
+total=$(qv_now)
 if [ -n "$program" ]; then
   qv_display_start || exit 1
 fi
@@ -223,5 +207,5 @@ elif [ "$status" -eq $WINE_DIED ]; then
     status=1
   fi
 fi
-say "LAN test took $(elapsed "$total") s in all"
+say "LAN test took $(qv_elapsed "$total") s in all"
 exit "$status"

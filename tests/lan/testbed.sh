@@ -29,13 +29,16 @@
 #   testbed_wine <program.exe> ...      # Wine inside the scanner namespace
 #   testbed_wine_alive                  # is Wine's network service still up?
 #   testbed_wine_network_problem        # why it is unusable, if it is
-#   testbed_wine_mark; testbed_wine_crashes <mark> <program> <output>
+#   testbed_wine_launch <what> <errors> <output> <started> <command...>
+#                                       # a run of Wine, tried once more when
+#                                       # Wine itself failed to start it
+#   testbed_wine_crashes "$TESTBED_LAUNCH_MARK" <program> <output>
 #                                       # the Wine processes that crashed since
-#   testbed_wine_launch_failure <output>  # Wine itself failed to start
-# or built from its pieces, for other address plans (the scan benchmarks):
+# or with one host namespace that holds many addresses (the benchmarks):
+#   testbed_up_one_host <scanner address> <prefix length> <yes|no> <addresses file>
+#   testbed_route_into_nothing <swallowed prefix>   # host 1 becomes a router
+# or built from its pieces (a namespace of its own for Wine):
 #   testbed_begin; testbed_add_scanner <prefix length>
-#   testbed_add_many_host <index> <MAC> <yes|no> <prefix length> <addresses file>
-#   testbed_check_isolated
 # or as a command:
 #   eval "$(tests/lan/testbed.sh up)"   # prints the TESTBED_* variables
 #   tests/lan/testbed.sh down "$TESTBED_DIR"
@@ -43,9 +46,8 @@
 # Every name carries the PID of the shell that built the bed, so parallel
 # runs never meet; testbed_down removes everything, whatever state up left.
 
-# The Wine settings every script shares.
-# shellcheck source=scripts/wine-env.sh
-source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/wine-env.sh"
+# shellcheck source=scripts/lib.sh
+source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/lib.sh"
 
 TESTBED_NET=10.77.5
 TESTBED_SCANNER_ADDRESS=$TESTBED_NET.1
@@ -53,13 +55,8 @@ TESTBED_UNUSED_ADDRESS=$TESTBED_NET.200
 TESTBED_DOMAIN=qv-lan.test
 # The Wine loader of the tested build: QV_WINEARCH=win32 (the 32-bit build in
 # the emulated machine) runs a 32-bit prefix with the 32-bit loader.
-TESTBED_WINEARCH=${QV_WINEARCH:-win64}
-if [ "$TESTBED_WINEARCH" = win32 ]; then
-  TESTBED_WINE=${TESTBED_WINE:-/usr/lib/wine/wine}
-else
-  TESTBED_WINE=${TESTBED_WINE:-/usr/lib/wine/wine64}
-fi
-TESTBED_WINESERVER=${TESTBED_WINESERVER:-/usr/lib/wine/wineserver64}
+TESTBED_WINE=$(qv_wine_loader)
+TESTBED_WINESERVER=$(qv_wineserver_path)
 
 # address, name (or -), MAC, answers echo. The scanner's own row is the bridge.
 testbed_hosts() {
@@ -80,7 +77,7 @@ EOF
 TESTBED_SCANNER_NAME=scanner.$TESTBED_DOMAIN
 TESTBED_SCANNER_MAC=02:51:56:05:00:01
 
-testbed_say() { printf '[testbed] %s\n' "$*" >&2; }
+testbed_say() { QV_SAY_TAG=testbed QV_SAY_FD=2 say "$@"; }
 
 # A limit of the bed's own waits, in seconds, stretched as the tests' are
 # (tests/support/time_limit.h): by the build's factor or the emulated
@@ -118,7 +115,7 @@ testbed_wine_unavailable_reason() {
   local reason
   reason=$(testbed_unavailable_reason)
   if [ -n "$reason" ]; then echo "$reason"; return; fi
-  if [ ! -x "$TESTBED_WINE" ]; then echo "no Wine loader at $TESTBED_WINE"; fi
+  if [ ! -x "$TESTBED_WINE" ]; then echo "no Wine loader (${QV_WINEARCH:-win64}) is installed"; fi
 }
 
 # A host namespace joined to the bridge by a veth pair, its interface eth0
@@ -261,6 +258,42 @@ testbed_add_many_host() {
     >>"$TESTBED_TRUTH"
 }
 
+# A bed of one host namespace holding many addresses, for sweeps of
+# thousands of them: the scanner's address and prefix length, whether the
+# host answers echoes, and the file of its addresses.
+testbed_up_one_host() {
+  local scanner=$1 length=$2 echo=$3 list=$4
+  TESTBED_SCANNER_ADDRESS=$scanner
+  TESTBED_NET=${scanner%.*}
+  testbed_begin || return 1
+  testbed_add_scanner "$length" || return 1
+  testbed_add_many_host 1 02:51:56:06:00:02 "$echo" "$length" "$list" || return 1
+  testbed_check_isolated || return 1
+  # The host's link is up once the scanner can reach its first address.
+  local first deadline=$((SECONDS + $(testbed_time_limit 10)))
+  first=$(head -n 1 "$list")
+  until testbed_exec ping -n -q -c 1 -W 0.3 "$first" >/dev/null 2>&1 ||
+    testbed_exec ip neigh show "$first" | grep -q lladdr; do
+    [ "$SECONDS" -lt "$deadline" ] || { testbed_say "the host namespace did not come up"; return 1; }
+    sleep 0.1
+  done
+  testbed_say "up: $(grep -c . "$list") addresses in one host namespace (answers echo: $echo)"
+}
+
+# Host 1 becomes a router that swallows whatever it is sent for the prefix
+# (a blackhole route), and the scanner routes the prefix through it: the
+# scanner's neighbour table then holds one entry, the router's, instead of
+# one per silent address (the machine-wide table, 1,024 entries by default,
+# would overflow, and sends would fail at once).
+testbed_route_into_nothing() {
+  local prefix=$1 router=${TESTBED_HOST_NS_PREFIX}1 gateway
+  gateway=$(ip -n "$router" -4 -o addr show dev eth0 | awk '{ sub(/\/.*/, "", $4); print $4; exit }')
+  ip netns exec "$router" sysctl -q -w net.ipv4.ip_forward=1 || return 1
+  ip -n "$router" route add blackhole "$prefix" || return 1
+  testbed_exec ip route add "$prefix" via "$gateway" dev br0 || return 1
+  testbed_check_isolated
+}
+
 # The guarantee every probe relies on: the scanner namespace has no default
 # route, routes only through the bridge and holds no link but lo, the bridge
 # and the bridge's own ports.
@@ -323,11 +356,11 @@ testbed_exec() {
 # namespace. The template is made once (about 15 s) when missing.
 testbed_wine_prepare() {
   local template=$1
-  testbed_wine_make_template "$template" || return 1
+  (WINEPREFIX=$template && qv_wine_make_prefix) || return 1
   export WINEPREFIX=$TESTBED_DIR/wineprefix
   # Wine's errors stay on: they tell why its network service went away.
-  export WINEARCH=$TESTBED_WINEARCH LC_ALL=zh_CN.UTF-8 WINEDEBUG=${WINEDEBUG:-fixme-all}
-  export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-$QV_WINE_DLL_OVERRIDES}
+  export WINEDEBUG=${WINEDEBUG:-fixme-all}
+  qv_wine_exports
   (
     flock 9
     # The template's contents: in the emulated machine the template is a
@@ -339,15 +372,12 @@ testbed_wine_prepare() {
 }
 
 # Before a program's windows open in the bed: the display must be reachable
-# from the scanner namespace, and the program (by its file name) gets
-# unmanaged windows, as a bare virtual display has no window manager (a
-# managed window waits 2 s for one whenever it is destroyed).
+# from the scanner namespace, and the programs named get unmanaged windows.
+#   testbed_prepare_program_windows <program.exe>...
 testbed_prepare_program_windows() {
-  local exe=$1
   testbed_exec xdotool getdisplaygeometry >/dev/null 2>&1 ||
-    { echo "the display $DISPLAY cannot be reached from the scanner namespace" >&2; return 1; }
-  testbed_wine reg add "HKCU\\Software\\Wine\\AppDefaults\\$exe\\X11 Driver" /v Managed /d N /f \
-    >>"$TESTBED_DIR/wine.log" 2>&1 </dev/null
+    { testbed_say "the display $DISPLAY cannot be reached from the scanner namespace"; return 1; }
+  qv_wine_unmanaged_windows testbed_wine "$@"
 }
 
 # Starts the prefix's wineserver and services inside the scanner namespace;
@@ -373,23 +403,6 @@ testbed_wine_restart() {
   "$TESTBED_WINESERVER" -k >/dev/null 2>&1
   "$TESTBED_WINESERVER" -w >/dev/null 2>&1
   testbed_wine_start
-}
-
-testbed_wine_make_template() {
-  local template=$1
-  mkdir -p "$(dirname "$template")"
-  (
-    flock 9
-    [ -f "$template/system.reg" ] && exit 0
-    testbed_say "preparing the Wine prefix template $template (once)"
-    rm -rf "$template"
-    env -u DISPLAY WINEPREFIX="$template" WINEARCH=$TESTBED_WINEARCH LC_ALL=zh_CN.UTF-8 WINEDEBUG=-all \
-      WINEDLLOVERRIDES="$QV_WINE_DLL_OVERRIDES" "$TESTBED_WINE" wineboot -i >"$template.log" 2>&1 </dev/null 9>&-
-    # Waits for the template's wineserver to end: a copy must not be taken
-    # while it still writes the registry.
-    env WINEPREFIX="$template" "$TESTBED_WINESERVER" -w 9>&-
-    [ -f "$template/system.reg" ]
-  ) 9>"$template.lock"
 }
 
 testbed_wine() {
@@ -483,6 +496,31 @@ testbed_wine_thread_owner() {
 testbed_wine_launch_failure() {
   grep -aE -m 1 'failed to map the shared user data|virtual_alloc_first_teb|could not load ntdll|could not exec|failed to initialize' \
     "$1" 2>/dev/null
+}
+
+# Runs a command of Wine in the scanner namespace (a program with its output
+# sent to files, or a function that runs one), and once more when Wine itself
+# failed to start it: Wine's line among the errors, and no line of the output
+# matching the pattern of a program that did start (an empty pattern: no such
+# line exists). TESTBED_LAUNCH_MARK is the mark taken before the run that
+# counted, for testbed_wine_crashes; TESTBED_LAUNCH_RETRIED is 1 when a
+# launch failed. Returns the command's status.
+#   testbed_wine_launch <what> <errors file> <output file> <started pattern> <command...>
+testbed_wine_launch() {
+  local what=$1 errors=$2 output=$3 started=$4 attempt status failure
+  shift 4
+  TESTBED_LAUNCH_RETRIED=0
+  for attempt in 1 2; do
+    TESTBED_LAUNCH_MARK=$(testbed_wine_mark)
+    "$@"
+    status=$?
+    failure=$(testbed_wine_launch_failure "$errors")
+    [ -n "$failure" ] || break
+    [ -z "$started" ] || ! grep -aq -- "$started" "$output" || break
+    TESTBED_LAUNCH_RETRIED=1
+    testbed_say "Wine failed to start $what (attempt $attempt of 2): $failure"
+  done
+  return "$status"
 }
 
 # Wine's network service runs in winedevice.exe; when it has exited, every
