@@ -81,7 +81,7 @@ fi
 mkdir -p "$(dirname "$FRESH")"
 free=$(free_mb "$(dirname "$FRESH")")
 ((free >= NEEDED_FREE_MB)) || fail "the fresh root needs about $NEEDED_FREE_MB MB free beside $FRESH; $free MB are"
-trap finish EXIT
+qv_on_exit finish
 
 start=$SECONDS
 say "debootstrap of Debian 12 (minbase) into $FRESH"

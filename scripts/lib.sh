@@ -159,14 +159,14 @@ qv_wine_make_prefix() {
   (
     flock 9
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
-      echo "[wine] creating the Wine prefix $WINEPREFIX (about 15 s, once)" >&2
+      QV_SAY_TAG=wine QV_SAY_FD=2 say "creating the Wine prefix $WINEPREFIX (about 15 s, once)"
       rm -rf "$WINEPREFIX"
       qv_wine wineboot -i >"$WINEPREFIX.log" 2>&1 </dev/null 9>&- || true
       qv_wine_cjk_fallback
       qv_wine_dpi
       qv_wineserver -w 9>&- || true
       if [ ! -f "$WINEPREFIX/system.reg" ]; then
-        echo "[wine] wineboot did not make the prefix $WINEPREFIX; the end of its log:" >&2
+        QV_SAY_TAG=wine QV_SAY_FD=2 say "wineboot did not make the prefix $WINEPREFIX; the end of its log:"
         tail -n 30 "$WINEPREFIX.log" >&2
         exit 1
       fi
@@ -261,11 +261,11 @@ qv_display_start() {
   read -r -t "${QV_XVFB_WAIT:-20}" display <"$fifo" || true
   rm -f "$fifo"
   if [ -z "$display" ]; then
-    echo "[display] Xvfb did not start" >&2
+    QV_SAY_TAG=display QV_SAY_FD=2 say "Xvfb did not start"
     return 1
   fi
   export DISPLAY=":$display"
-  echo "[display] started Xvfb on $DISPLAY (pid $QV_XVFB_PID)" >&2
+  QV_SAY_TAG=display QV_SAY_FD=2 say "started Xvfb on $DISPLAY (pid $QV_XVFB_PID)"
 }
 
 qv_display_stop() {

@@ -51,7 +51,7 @@ if [ "${#TODO[@]}" -gt 0 ]; then
   say "(this takes a few minutes on a fresh machine)"
   export DEBIAN_FRONTEND=noninteractive
   apt_log=$(mktemp)
-  trap 'rm -f "$apt_log"' EXIT
+  qv_on_exit 'rm -f "$apt_log"'
   update_indexes "$apt_log"
   if ! $SUDO apt-get install -y -q --no-install-recommends "${TODO[@]}" >"$apt_log" 2>&1; then
     explain_install_failure "$apt_log" "${TODO[@]}"

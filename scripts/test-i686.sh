@@ -271,7 +271,7 @@ main() {
   qv_build win32 || exit 1
 
   SHARE=$(mktemp -d "${TMPDIR:-/tmp}/qv-i686.XXXXXX")
-  trap 'rm -rf "$SHARE"' EXIT
+  qv_on_exit 'rm -rf "$SHARE"'
   stage_build "$SHARE" || { say "could not stage the build tree"; exit 1; }
   cp "$GUEST_SCRIPTS/job.sh" "$SHARE/job.sh"
   ctest_args=()

@@ -17,8 +17,9 @@ root=$out/root
 # Room the tests get beside the installed system: the build tree, two copies
 # of the Wine prefix, the LAN tests' prefixes and exports.
 readonly SPARE_MB=3072
-
-say() { printf '[i686-image] %s\n' "$*"; }
+# shellcheck source=scripts/lib.sh
+source "$HERE/../lib.sh"
+QV_SAY_TAG=i686-image
 step() {
   local what=$1 start=$SECONDS
   shift
@@ -34,7 +35,7 @@ unmount_root() {
     if mountpoint -q "$root/$m" 2>/dev/null; then umount "$root/$m"; fi
   done
 }
-trap unmount_root EXIT
+qv_on_exit unmount_root
 
 in_root() { LC_ALL=C DEBIAN_FRONTEND=noninteractive chroot "$root" "$@"; }
 
@@ -64,7 +65,7 @@ LIST
   for attempt in 1 2 3 4; do
     in_root apt-get update -q >>"$out/apt.log" 2>&1 && break
     [ "$attempt" -lt 4 ] || { tail -n 30 "$out/apt.log"; return 1; }
-    echo "[i686-image] the package index did not download whole (attempt $attempt of 4); again in 30 s"
+    say "the package index did not download whole (attempt $attempt of 4); again in 30 s"
     sleep 30
   done
   # shellcheck disable=SC2086

@@ -23,7 +23,7 @@
 #
 # Use, sourced:
 #   source tests/lan/testbed.sh
-#   testbed_up || exit 1; trap testbed_down EXIT
+#   testbed_up || exit 1; qv_on_exit testbed_down
 #   testbed_exec <command...>           # runs inside the scanner namespace
 #   testbed_wine_prepare <template>     # a Wine prefix of this run (see below)
 #   testbed_wine <program.exe> ...      # Wine inside the scanner namespace
