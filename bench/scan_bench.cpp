@@ -58,7 +58,6 @@ constexpr DWORD kIdleHoldMs = 1000;
 constexpr DWORD kPingEveryMs = 20;
 constexpr UINT kPingLimitMs = 10000;
 constexpr DWORD kThreadPollMs = 20;
-constexpr double kDispatchPauseMs = 10;
 constexpr DWORD kAnswerEveryMs = 200;
 constexpr DWORD kStatusEveryMs = 50;
 
@@ -197,8 +196,7 @@ int Run(const Options& options) {
     return 1;
   }
 
-  const double addresses = static_cast<double>(*addressCount);
-  const double floorMs = addresses * kDispatchPauseMs + options.timeoutMs;
+  const double floorMs = qv::bench::ScanFloorMs(*addressCount, options.timeoutMs);
   const int idleThreads = ThreadCount(driver->ProcessId());
   const double uiCpuBefore = ThreadCpuMs(driver->UiThreadId());
 
@@ -285,7 +283,7 @@ int Run(const Options& options) {
   }
 
   const std::vector<qv::ListRow> rows = driver->ReadRows();
-  Print("addresses", static_cast<std::size_t>(addresses));
+  Print("addresses", static_cast<std::size_t>(*addressCount));
   Print("workers", options.workers);
   Print("timeout_ms", options.timeoutMs);
   Print("wall_ms", end - start);

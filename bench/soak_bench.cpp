@@ -45,7 +45,6 @@ constexpr DWORD kLookEveryMs = 10;
 constexpr DWORD kExitLimitMs = 30000;
 constexpr UINT kSendLimitMs = 10000;
 constexpr int kMessageBoxTextId = 0xFFFF;
-constexpr double kDispatchPauseMs = 10;
 // A sweep has stopped when its window shows no change of its worker count
 // or its live hosts for this long while not idle (the scanner's own give-up
 // on a silent echo service comes well before); on a loaded machine a sweep
@@ -246,7 +245,7 @@ int Run(const Options& options) {
   Session session(options.program);
   if (!SetUp(session, options)) return session.program.WaitForExit(0) ? kProgramEnded : kSetUpFailed;
   ExitStatus status = kAllEnded;
-  const double floorMs = *addressCount * kDispatchPauseMs + options.timeoutMs;
+  const double floorMs = qv::bench::ScanFloorMs(*addressCount, options.timeoutMs);
   for (int i = 0; i < options.sweeps && Sweep(session, floorMs, truth, &status); ++i) std::fflush(stdout);
   std::fflush(stdout);
   return status;
