@@ -42,6 +42,7 @@
 
 #include "support/program_driver.h"
 #include "address_space.h"
+#include "driven_scan.h"
 #include "thread_count.h"
 #include "scan_range.h"
 #include "truth_recall.h"
@@ -61,10 +62,7 @@ constexpr DWORD kThreadPollMs = 20;
 constexpr DWORD kAnswerEveryMs = 200;
 constexpr DWORD kStatusEveryMs = 50;
 
-struct Options {
-  std::string program, scanner, first, last;
-  int workers = 0;
-  int timeoutMs = 0;
+struct Options : qv::bench::ScanArguments {
   std::string truth;
   bool pingUi = false;
   bool threads = false;
@@ -72,21 +70,6 @@ struct Options {
   int restartAtStarted = -1;
   bool Restarts() const { return restartAfterMs >= 0 || restartAtStarted >= 0; }
 };
-
-std::optional<Options> ParseOptions(int argc, char** argv) {
-  if (argc < 7) return std::nullopt;
-  Options options{argv[1], argv[2], argv[3], argv[4], std::atoi(argv[5]), std::atoi(argv[6])};
-  for (int i = 7; i < argc; ++i) {
-    const std::string option = argv[i];
-    if (option == "--truth" && i + 1 < argc) options.truth = argv[++i];
-    else if (option == "--ping-ui") options.pingUi = true;
-    else if (option == "--threads") options.threads = true;
-    else if (option == "--restart-after" && i + 1 < argc) options.restartAfterMs = std::atoi(argv[++i]);
-    else if (option == "--restart-at-started" && i + 1 < argc) options.restartAtStarted = std::atoi(argv[++i]);
-    else return std::nullopt;
-  }
-  return options;
-}
 
 double Percentile(std::vector<double> values, double share) {
   if (values.empty()) return 0;
@@ -174,7 +157,7 @@ void PrintRecall(const std::vector<qv::ListRow>& rows, const std::string& truthP
 int Run(const Options& options) {
   const std::optional<std::uint32_t> addressCount =
       qv::bench::AddressesInScannerNet(options.scanner, options.first, options.last);
-  if (!addressCount) return 2;
+  if (!addressCount) return qv::bench::kBadUsageStatus;
   const LaunchedProgram program("\"" + options.program + "\"");
   if (!program.started()) {
     std::fprintf(stderr, "could not start %s\n", options.program.c_str());
@@ -337,12 +320,17 @@ int Run(const Options& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const std::optional<Options> options = ParseOptions(argc, argv);
-  if (!options) {
-    std::fprintf(stderr,
-                 "usage: scan_bench.exe <quorvane.exe> <scanner address> <first> <last> <workers> <time-out ms>"
-                 " [--truth <file>] [--ping-ui] [--threads] [--restart-after <ms> | --restart-at-started <n>]\n");
-    return 2;
+  Options options;
+  const bool understood = qv::bench::ReadCommandLine(argc, argv,
+                                                     {{"--truth", &options.truth},
+                                                      {"--ping-ui", &options.pingUi},
+                                                      {"--threads", &options.threads},
+                                                      {"--restart-after", &options.restartAfterMs},
+                                                      {"--restart-at-started", &options.restartAtStarted}},
+                                                     &options);
+  if (!understood) {
+    return qv::bench::BadUsage(
+        "scan_bench.exe", "[--truth <file>] [--ping-ui] [--threads] [--restart-after <ms> | --restart-at-started <n>]");
   }
-  return Run(*options);
+  return Run(options);
 }

@@ -30,6 +30,7 @@
 
 #include "support/program_driver.h"
 #include "support/window_driver.h"
+#include "driven_scan.h"
 #include "thread_count.h"
 #include "scan_range.h"
 #include "truth_recall.h"
@@ -53,30 +54,19 @@ constexpr double kStallMs = 30000;
 constexpr double kSweepLimitFloors = 20;
 constexpr double kProgressLookEveryMs = 500;
 
-enum ExitStatus { kAllEnded = 0, kSweepHung = 1, kBadUsage = 2, kProgramEnded = 3, kSetUpFailed = 4 };
+enum ExitStatus {
+  kAllEnded = 0,
+  kSweepHung = 1,
+  kBadUsage = qv::bench::kBadUsageStatus,
+  kProgramEnded = 3,
+  kSetUpFailed = 4,
+};
 
-struct Options {
-  std::string program, scanner, first, last;
-  int workers = 0;
-  int timeoutMs = 0;
+struct Options : qv::bench::ScanArguments {
   std::string truth;
   int sweeps = 0;
   int closeAfterMs = -1;
 };
-
-std::optional<Options> ParseOptions(int argc, char** argv) {
-  if (argc < 7) return std::nullopt;
-  Options options{argv[1], argv[2], argv[3], argv[4], std::atoi(argv[5]), std::atoi(argv[6])};
-  for (int i = 7; i + 1 < argc; i += 2) {
-    const std::string option = argv[i];
-    if (option == "--truth") options.truth = argv[i + 1];
-    else if (option == "--sweeps") options.sweeps = std::atoi(argv[i + 1]);
-    else if (option == "--close-after") options.closeAfterMs = std::atoi(argv[i + 1]);
-    else return std::nullopt;
-  }
-  if ((argc - 7) % 2 != 0 || options.truth.empty() || options.sweeps < 1) return std::nullopt;
-  return options;
-}
 
 DWORD ExitCode(const LaunchedProgram& program) {
   DWORD code = 0;
@@ -254,12 +244,12 @@ int Run(const Options& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const std::optional<Options> options = ParseOptions(argc, argv);
-  if (!options) {
-    std::fprintf(stderr,
-                 "usage: soak_bench.exe <quorvane.exe> <scanner address> <first> <last> <workers> <time-out ms>"
-                 " --truth <file> --sweeps <count> [--close-after <ms>]\n");
-    return kBadUsage;
-  }
-  return Run(*options);
+  Options options;
+  const bool understood = qv::bench::ReadCommandLine(
+      argc, argv,
+      {{"--truth", &options.truth}, {"--sweeps", &options.sweeps}, {"--close-after", &options.closeAfterMs}},
+      &options);
+  if (!understood || options.truth.empty() || options.sweeps < 1)
+    return qv::bench::BadUsage("soak_bench.exe", "--truth <file> --sweeps <count> [--close-after <ms>]");
+  return Run(options);
 }
