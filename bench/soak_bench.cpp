@@ -39,9 +39,8 @@ namespace {
 
 using qv::Component;
 using namespace qv::test;
+using qv::bench::DrivenSession;
 
-constexpr DWORD kWindowLimitMs = 60000;
-constexpr DWORD kIdleHoldMs = 1000;
 constexpr DWORD kLookEveryMs = 10;
 constexpr DWORD kExitLimitMs = 30000;
 constexpr UINT kSendLimitMs = 10000;
@@ -82,46 +81,12 @@ std::string TextOf(HWND window) {
   return text;
 }
 
-// A started program attached to its window, range checked and scan set up.
-struct Session {
-  LaunchedProgram program;
-  std::optional<ProgramDriver> driver;
-  explicit Session(const std::string& path) : program("\"" + path + "\"") {}
-};
-
-bool SetUp(Session& session, const Options& options) {
-  if (!session.program.started()) {
-    std::fprintf(stderr, "could not start %s\n", options.program.c_str());
-    return false;
-  }
-  session.driver = ProgramDriver::Attach(session.program.id(), kWindowLimitMs);
-  if (!session.driver) {
-    std::fprintf(stderr, "the main window did not appear\n");
-    return false;
-  }
-  const ProgramDriver& driver = *session.driver;
-  const std::string prefix = qv::test::Prefix(options.scanner);
-  if (driver.ReadAddress(Component::IP编辑框_开始) != prefix + "1" ||
-      driver.ReadAddress(Component::IP编辑框_结束) != prefix + "255") {
-    std::fprintf(stderr, "not inside the virtual LAN of %s: not scanning\n", options.scanner.c_str());
-    return false;
-  }
-  if (!driver.WriteText(Component::编辑框_线程数, std::to_string(options.workers)) ||
-      !driver.WriteText(Component::编辑框_延时, std::to_string(options.timeoutMs)) ||
-      !driver.WriteAddress(Component::IP编辑框_开始, options.first) ||
-      !driver.WriteAddress(Component::IP编辑框_结束, options.last)) {
-    std::fprintf(stderr, "could not set up the scan in the window\n");
-    return false;
-  }
-  return true;
-}
-
 enum class SweepEnd { Idle, ProgramEnded, MessageBox, Stalled };
 
 // Waits for the idle state held kIdleHoldMs, for the program's process to
 // end, for a message box of the program, or for the window to stop changing
 // (kStallMs, or limitMs in all), whichever comes first.
-SweepEnd WaitForSweepEnd(const Session& session, double limitMs, double* idleSince, std::string* message) {
+SweepEnd WaitForSweepEnd(const DrivenSession& session, double limitMs, double* idleSince, std::string* message) {
   const ProgramDriver& driver = *session.driver;
   const double start = NowMs();
   bool idle = false;
@@ -148,7 +113,7 @@ SweepEnd WaitForSweepEnd(const Session& session, double limitMs, double* idleSin
     } else {
       if (!idle) *idleSince = now;
       idle = true;
-      if (now - *idleSince >= kIdleHoldMs) return SweepEnd::Idle;
+      if (now - *idleSince >= qv::bench::kIdleHoldMs) return SweepEnd::Idle;
     }
     Sleep(kLookEveryMs);
   }
@@ -160,7 +125,7 @@ void PrintProgramEnded(const LaunchedProgram& program) {
 }
 
 // One sweep; false when the program cannot sweep again.
-bool Sweep(const Session& session, double floorMs, const std::vector<TruthRow>& truth, ExitStatus* status) {
+bool Sweep(const DrivenSession& session, double floorMs, const std::vector<TruthRow>& truth, ExitStatus* status) {
   const ProgramDriver& driver = *session.driver;
   const double start = NowMs();
   if (!driver.Click(Component::按钮_开始扫描)) {
@@ -203,9 +168,8 @@ bool Sweep(const Session& session, double floorMs, const std::vector<TruthRow>& 
 
 // Another instance has its window closed closeAfterMs into a scan.
 ExitStatus CloseDuringScan(const Options& options) {
-  Session session(options.program);
-  if (!SetUp(session, options)) return kSetUpFailed;
-  if (!session.driver->Click(Component::按钮_开始扫描)) return kSetUpFailed;
+  DrivenSession session(options);
+  if (!session.driver || !session.driver->Click(Component::按钮_开始扫描)) return kSetUpFailed;
   Sleep(static_cast<DWORD>(options.closeAfterMs));
   const double closed = NowMs();
   session.driver->Close();
@@ -232,8 +196,8 @@ int Run(const Options& options) {
     const ExitStatus closed = CloseDuringScan(options);
     if (closed != kAllEnded) return closed;
   }
-  Session session(options.program);
-  if (!SetUp(session, options)) return session.program.WaitForExit(0) ? kProgramEnded : kSetUpFailed;
+  DrivenSession session(options);
+  if (!session.driver) return session.program.WaitForExit(0) ? kProgramEnded : kSetUpFailed;
   ExitStatus status = kAllEnded;
   const double floorMs = qv::bench::ScanFloorMs(*addressCount, options.timeoutMs);
   for (int i = 0; i < options.sweeps && Sweep(session, floorMs, truth, &status); ++i) std::fflush(stdout);
