@@ -42,6 +42,7 @@
 
 #include "support/program_driver.h"
 #include "address_space.h"
+#include "driven_scan.h"
 #include "thread_count.h"
 #include "scan_range.h"
 #include "truth_recall.h"
@@ -53,19 +54,13 @@ using namespace qv::test;
 using qv::bench::ThreadCount;
 using qv::bench::ThreadIds;
 
-constexpr DWORD kWindowLimitMs = 60000;
-constexpr DWORD kIdleHoldMs = 1000;
 constexpr DWORD kPingEveryMs = 20;
 constexpr UINT kPingLimitMs = 10000;
 constexpr DWORD kThreadPollMs = 20;
-constexpr double kDispatchPauseMs = 10;
 constexpr DWORD kAnswerEveryMs = 200;
 constexpr DWORD kStatusEveryMs = 50;
 
-struct Options {
-  std::string program, scanner, first, last;
-  int workers = 0;
-  int timeoutMs = 0;
+struct Options : qv::bench::ScanArguments {
   std::string truth;
   bool pingUi = false;
   bool threads = false;
@@ -73,21 +68,6 @@ struct Options {
   int restartAtStarted = -1;
   bool Restarts() const { return restartAfterMs >= 0 || restartAtStarted >= 0; }
 };
-
-std::optional<Options> ParseOptions(int argc, char** argv) {
-  if (argc < 7) return std::nullopt;
-  Options options{argv[1], argv[2], argv[3], argv[4], std::atoi(argv[5]), std::atoi(argv[6])};
-  for (int i = 7; i < argc; ++i) {
-    const std::string option = argv[i];
-    if (option == "--truth" && i + 1 < argc) options.truth = argv[++i];
-    else if (option == "--ping-ui") options.pingUi = true;
-    else if (option == "--threads") options.threads = true;
-    else if (option == "--restart-after" && i + 1 < argc) options.restartAfterMs = std::atoi(argv[++i]);
-    else if (option == "--restart-at-started" && i + 1 < argc) options.restartAtStarted = std::atoi(argv[++i]);
-    else return std::nullopt;
-  }
-  return options;
-}
 
 double Percentile(std::vector<double> values, double share) {
   if (values.empty()) return 0;
@@ -153,15 +133,6 @@ void Print(const char* key, int value) { std::printf("%s=%d\n", key, value); }
 void Print(const char* key, std::size_t value) { std::printf("%s=%zu\n", key, value); }
 void Print(const char* key, const std::string& value) { std::printf("%s=%s\n", key, value.c_str()); }
 
-bool SetUpScan(const ProgramDriver& driver, const Options& options) {
-  return driver.WriteText(Component::编辑框_线程数, std::to_string(options.workers)) &&
-         driver.WriteText(Component::编辑框_延时, std::to_string(options.timeoutMs)) &&
-         driver.WriteAddress(Component::IP编辑框_开始, options.first) &&
-         driver.WriteAddress(Component::IP编辑框_结束, options.last) &&
-         driver.ReadText(Component::编辑框_线程数) == std::to_string(options.workers) &&
-         driver.ReadText(Component::编辑框_延时) == std::to_string(options.timeoutMs);
-}
-
 void PrintRecall(const std::vector<qv::ListRow>& rows, const std::string& truthPath) {
   const qv::bench::Recall recall = qv::bench::CompareWithTruth(rows, ReadTruth(truthPath.c_str()));
   Print("hosts_expected", recall.expected);
@@ -175,32 +146,15 @@ void PrintRecall(const std::vector<qv::ListRow>& rows, const std::string& truthP
 int Run(const Options& options) {
   const std::optional<std::uint32_t> addressCount =
       qv::bench::AddressesInScannerNet(options.scanner, options.first, options.last);
-  if (!addressCount) return 2;
-  const LaunchedProgram program("\"" + options.program + "\"");
-  if (!program.started()) {
-    std::fprintf(stderr, "could not start %s\n", options.program.c_str());
-    return 1;
-  }
-  const std::optional<ProgramDriver> driver = ProgramDriver::Attach(program.id(), kWindowLimitMs);
-  if (!driver) {
-    std::fprintf(stderr, "the main window did not appear\n");
-    return 1;
-  }
-  const std::string prefix = qv::test::Prefix(options.scanner);
-  if (driver->ReadAddress(Component::IP编辑框_开始) != prefix + "1" ||
-      driver->ReadAddress(Component::IP编辑框_结束) != prefix + "255") {
-    std::fprintf(stderr, "not inside the virtual LAN of %s: not scanning\n", options.scanner.c_str());
-    return 1;
-  }
-  if (!SetUpScan(*driver, options)) {
-    std::fprintf(stderr, "could not set up the scan in the window\n");
-    return 1;
-  }
+  if (!addressCount) return qv::bench::kBadUsageStatus;
+  const qv::bench::DrivenSession session(options);
+  if (!session.driver) return 1;
+  const LaunchedProgram& program = session.program;
+  const ProgramDriver& driver = *session.driver;
 
-  const double addresses = static_cast<double>(*addressCount);
-  const double floorMs = addresses * kDispatchPauseMs + options.timeoutMs;
-  const int idleThreads = ThreadCount(driver->ProcessId());
-  const double uiCpuBefore = ThreadCpuMs(driver->UiThreadId());
+  const double floorMs = qv::bench::ScanFloorMs(*addressCount, options.timeoutMs);
+  const int idleThreads = ThreadCount(driver.ProcessId());
+  const double uiCpuBefore = ThreadCpuMs(driver.UiThreadId());
 
   std::vector<double> pings;
   std::optional<Sampler> pinger;
@@ -208,7 +162,7 @@ int Run(const Options& options) {
     pinger.emplace(kPingEveryMs, [&] {
       const double start = NowMs();
       DWORD_PTR result = 0;
-      SendMessageTimeoutA(driver->Window(), WM_NULL, 0, 0, SMTO_NORMAL, kPingLimitMs, &result);
+      SendMessageTimeoutA(driver.Window(), WM_NULL, 0, 0, SMTO_NORMAL, kPingLimitMs, &result);
       pings.push_back(NowMs() - start);
     });
   }
@@ -221,18 +175,18 @@ int Run(const Options& options) {
   std::optional<Sampler> threadWatch;
   if (options.threads) {
     threadWatch.emplace(kThreadPollMs, [&] {
-      peakThreads = std::max(peakThreads, ThreadCount(driver->ProcessId()));
+      peakThreads = std::max(peakThreads, ThreadCount(driver.ProcessId()));
       peakSampledWorkingSet = std::max(peakSampledWorkingSet, Memory(program.handle()).workingSet);
       peakAddressSpace = std::max(peakAddressSpace, qv::bench::AddressSpaceInUse(program.handle()));
       lowReservable = std::min(lowReservable, qv::bench::LargestReservableBlock(program.handle()));
     });
   }
 
-  std::optional<ProgramMessageWatch> answerer(std::in_place, *driver, kAnswerEveryMs);
+  std::optional<ProgramMessageWatch> answerer(std::in_place, driver, kAnswerEveryMs);
 
   const double start = NowMs();
   const auto limit = static_cast<DWORD>(3 * floorMs + 120000);
-  if (!driver->Click(Component::按钮_开始扫描)) {
+  if (!driver.Click(Component::按钮_开始扫描)) {
     std::fprintf(stderr, "开始 was not clicked\n");
     return 1;
   }
@@ -245,7 +199,7 @@ int Run(const Options& options) {
     std::set<DWORD> before;
     int seen = 0;
     while (startedAtRestart < options.restartAtStarted && NowMs() - start < limit) {
-      if (const auto ids = ThreadIds(driver->ProcessId())) {
+      if (const auto ids = ThreadIds(driver.ProcessId())) {
         std::set<DWORD> now(ids->begin(), ids->end());
         for (const DWORD id : now) seen += before.count(id) == 0 ? 1 : 0;
         before = std::move(now);
@@ -261,17 +215,17 @@ int Run(const Options& options) {
   std::atomic<double> idleFirstSeen{0};
   std::optional<Sampler> statusWatch;
   if (options.Restarts()) {
-    if (!driver->Click(Component::按钮2) || !driver->Click(Component::按钮_开始扫描)) {
+    if (!driver.Click(Component::按钮2) || !driver.Click(Component::按钮_开始扫描)) {
       std::fprintf(stderr, "停止 and 开始 were not clicked\n");
       return 1;
     }
     restartedAt = NowMs();
     statusWatch.emplace(kStatusEveryMs, [&] {
-      if (idleFirstSeen.load() == 0 && driver->StatusPart(0) == "准备就绪") idleFirstSeen = NowMs();
+      if (idleFirstSeen.load() == 0 && driver.StatusPart(0) == "准备就绪") idleFirstSeen = NowMs();
     });
   }
   double end = 0;
-  const bool ended = driver->WaitForScanEnd(kIdleHoldMs, limit, &end);
+  const bool ended = driver.WaitForScanEnd(qv::bench::kIdleHoldMs, limit, &end);
   if (pinger) pinger->Stop();
   if (threadWatch) threadWatch->Stop();
   if (statusWatch) statusWatch->Stop();
@@ -279,21 +233,21 @@ int Run(const Options& options) {
   answerer.reset();
   if (!ended) {
     std::fprintf(stderr, "the scan did not end within %lu ms; the window shows '%s' '%s' '%s', %zu rows; %d threads\n",
-                 static_cast<unsigned long>(limit), driver->StatusPart(0).c_str(), driver->StatusPart(1).c_str(),
-                 driver->StatusPart(2).c_str(), driver->ReadRows().size(), ThreadCount(driver->ProcessId()));
+                 static_cast<unsigned long>(limit), driver.StatusPart(0).c_str(), driver.StatusPart(1).c_str(),
+                 driver.StatusPart(2).c_str(), driver.ReadRows().size(), ThreadCount(driver.ProcessId()));
     return 1;
   }
 
-  const std::vector<qv::ListRow> rows = driver->ReadRows();
-  Print("addresses", static_cast<std::size_t>(addresses));
+  const std::vector<qv::ListRow> rows = driver.ReadRows();
+  Print("addresses", static_cast<std::size_t>(*addressCount));
   Print("workers", options.workers);
   Print("timeout_ms", options.timeoutMs);
   Print("wall_ms", end - start);
   Print("floor_ms", floorMs);
   Print("wall_over_floor", (end - start) / floorMs);
   Print("rows", rows.size());
-  Print("status_live_hosts", driver->StatusPart(2));
-  Print("ui_thread_cpu_ms", ThreadCpuMs(driver->UiThreadId()) - uiCpuBefore);
+  Print("status_live_hosts", driver.StatusPart(2));
+  Print("ui_thread_cpu_ms", ThreadCpuMs(driver.UiThreadId()) - uiCpuBefore);
   // A scan that the program ended by itself, or that waited long for room,
   // says so in a message box.
   std::string said;
@@ -339,12 +293,17 @@ int Run(const Options& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const std::optional<Options> options = ParseOptions(argc, argv);
-  if (!options) {
-    std::fprintf(stderr,
-                 "usage: scan_bench.exe <quorvane.exe> <scanner address> <first> <last> <workers> <time-out ms>"
-                 " [--truth <file>] [--ping-ui] [--threads] [--restart-after <ms> | --restart-at-started <n>]\n");
-    return 2;
+  Options options;
+  const bool understood = qv::bench::ReadCommandLine(argc, argv,
+                                                     {{"--truth", &options.truth},
+                                                      {"--ping-ui", &options.pingUi},
+                                                      {"--threads", &options.threads},
+                                                      {"--restart-after", &options.restartAfterMs},
+                                                      {"--restart-at-started", &options.restartAtStarted}},
+                                                     &options);
+  if (!understood) {
+    return qv::bench::BadUsage(
+        "scan_bench.exe", "[--truth <file>] [--ping-ui] [--threads] [--restart-after <ms> | --restart-at-started <n>]");
   }
-  return Run(*options);
+  return Run(options);
 }

@@ -12,7 +12,6 @@
 
 namespace qv::bench {
 
-
 // How many addresses first to last holds; nothing (and a word on stderr)
 // unless both lie, in order, in the scanner's /16.
 inline std::optional<std::uint32_t> AddressesInScannerNet(const std::string& scanner, const std::string& first,
@@ -24,5 +23,12 @@ inline std::optional<std::uint32_t> AddressesInScannerNet(const std::string& sca
   }
   return *to - *from + 1;
 }
+
+// The dispatcher waits this long between two addresses' starts.
+constexpr double kDispatchPauseMs = 10;
+
+// The least a scan of that many addresses can take: a pause for each, and
+// the last one's time-out.
+inline double ScanFloorMs(std::uint32_t addresses, int timeoutMs) { return addresses * kDispatchPauseMs + timeoutMs; }
 
 }  // namespace qv::bench

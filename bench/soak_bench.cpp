@@ -30,6 +30,7 @@
 
 #include "support/program_driver.h"
 #include "support/window_driver.h"
+#include "driven_scan.h"
 #include "thread_count.h"
 #include "scan_range.h"
 #include "truth_recall.h"
@@ -38,14 +39,12 @@ namespace {
 
 using qv::Component;
 using namespace qv::test;
+using qv::bench::DrivenSession;
 
-constexpr DWORD kWindowLimitMs = 60000;
-constexpr DWORD kIdleHoldMs = 1000;
 constexpr DWORD kLookEveryMs = 10;
 constexpr DWORD kExitLimitMs = 30000;
 constexpr UINT kSendLimitMs = 10000;
 constexpr int kMessageBoxTextId = 0xFFFF;
-constexpr double kDispatchPauseMs = 10;
 // A sweep has stopped when its window shows no change of its worker count
 // or its live hosts for this long while not idle (the scanner's own give-up
 // on a silent echo service comes well before); on a loaded machine a sweep
@@ -54,30 +53,19 @@ constexpr double kStallMs = 30000;
 constexpr double kSweepLimitFloors = 20;
 constexpr double kProgressLookEveryMs = 500;
 
-enum ExitStatus { kAllEnded = 0, kSweepHung = 1, kBadUsage = 2, kProgramEnded = 3, kSetUpFailed = 4 };
+enum ExitStatus {
+  kAllEnded = 0,
+  kSweepHung = 1,
+  kBadUsage = qv::bench::kBadUsageStatus,
+  kProgramEnded = 3,
+  kSetUpFailed = 4,
+};
 
-struct Options {
-  std::string program, scanner, first, last;
-  int workers = 0;
-  int timeoutMs = 0;
+struct Options : qv::bench::ScanArguments {
   std::string truth;
   int sweeps = 0;
   int closeAfterMs = -1;
 };
-
-std::optional<Options> ParseOptions(int argc, char** argv) {
-  if (argc < 7) return std::nullopt;
-  Options options{argv[1], argv[2], argv[3], argv[4], std::atoi(argv[5]), std::atoi(argv[6])};
-  for (int i = 7; i + 1 < argc; i += 2) {
-    const std::string option = argv[i];
-    if (option == "--truth") options.truth = argv[i + 1];
-    else if (option == "--sweeps") options.sweeps = std::atoi(argv[i + 1]);
-    else if (option == "--close-after") options.closeAfterMs = std::atoi(argv[i + 1]);
-    else return std::nullopt;
-  }
-  if ((argc - 7) % 2 != 0 || options.truth.empty() || options.sweeps < 1) return std::nullopt;
-  return options;
-}
 
 DWORD ExitCode(const LaunchedProgram& program) {
   DWORD code = 0;
@@ -93,46 +81,12 @@ std::string TextOf(HWND window) {
   return text;
 }
 
-// A started program attached to its window, range checked and scan set up.
-struct Session {
-  LaunchedProgram program;
-  std::optional<ProgramDriver> driver;
-  explicit Session(const std::string& path) : program("\"" + path + "\"") {}
-};
-
-bool SetUp(Session& session, const Options& options) {
-  if (!session.program.started()) {
-    std::fprintf(stderr, "could not start %s\n", options.program.c_str());
-    return false;
-  }
-  session.driver = ProgramDriver::Attach(session.program.id(), kWindowLimitMs);
-  if (!session.driver) {
-    std::fprintf(stderr, "the main window did not appear\n");
-    return false;
-  }
-  const ProgramDriver& driver = *session.driver;
-  const std::string prefix = qv::test::Prefix(options.scanner);
-  if (driver.ReadAddress(Component::IP编辑框_开始) != prefix + "1" ||
-      driver.ReadAddress(Component::IP编辑框_结束) != prefix + "255") {
-    std::fprintf(stderr, "not inside the virtual LAN of %s: not scanning\n", options.scanner.c_str());
-    return false;
-  }
-  if (!driver.WriteText(Component::编辑框_线程数, std::to_string(options.workers)) ||
-      !driver.WriteText(Component::编辑框_延时, std::to_string(options.timeoutMs)) ||
-      !driver.WriteAddress(Component::IP编辑框_开始, options.first) ||
-      !driver.WriteAddress(Component::IP编辑框_结束, options.last)) {
-    std::fprintf(stderr, "could not set up the scan in the window\n");
-    return false;
-  }
-  return true;
-}
-
 enum class SweepEnd { Idle, ProgramEnded, MessageBox, Stalled };
 
 // Waits for the idle state held kIdleHoldMs, for the program's process to
 // end, for a message box of the program, or for the window to stop changing
 // (kStallMs, or limitMs in all), whichever comes first.
-SweepEnd WaitForSweepEnd(const Session& session, double limitMs, double* idleSince, std::string* message) {
+SweepEnd WaitForSweepEnd(const DrivenSession& session, double limitMs, double* idleSince, std::string* message) {
   const ProgramDriver& driver = *session.driver;
   const double start = NowMs();
   bool idle = false;
@@ -159,7 +113,7 @@ SweepEnd WaitForSweepEnd(const Session& session, double limitMs, double* idleSin
     } else {
       if (!idle) *idleSince = now;
       idle = true;
-      if (now - *idleSince >= kIdleHoldMs) return SweepEnd::Idle;
+      if (now - *idleSince >= qv::bench::kIdleHoldMs) return SweepEnd::Idle;
     }
     Sleep(kLookEveryMs);
   }
@@ -171,7 +125,7 @@ void PrintProgramEnded(const LaunchedProgram& program) {
 }
 
 // One sweep; false when the program cannot sweep again.
-bool Sweep(const Session& session, double floorMs, const std::vector<TruthRow>& truth, ExitStatus* status) {
+bool Sweep(const DrivenSession& session, double floorMs, const std::vector<TruthRow>& truth, ExitStatus* status) {
   const ProgramDriver& driver = *session.driver;
   const double start = NowMs();
   if (!driver.Click(Component::按钮_开始扫描)) {
@@ -214,9 +168,8 @@ bool Sweep(const Session& session, double floorMs, const std::vector<TruthRow>& 
 
 // Another instance has its window closed closeAfterMs into a scan.
 ExitStatus CloseDuringScan(const Options& options) {
-  Session session(options.program);
-  if (!SetUp(session, options)) return kSetUpFailed;
-  if (!session.driver->Click(Component::按钮_开始扫描)) return kSetUpFailed;
+  DrivenSession session(options);
+  if (!session.driver || !session.driver->Click(Component::按钮_开始扫描)) return kSetUpFailed;
   Sleep(static_cast<DWORD>(options.closeAfterMs));
   const double closed = NowMs();
   session.driver->Close();
@@ -243,10 +196,10 @@ int Run(const Options& options) {
     const ExitStatus closed = CloseDuringScan(options);
     if (closed != kAllEnded) return closed;
   }
-  Session session(options.program);
-  if (!SetUp(session, options)) return session.program.WaitForExit(0) ? kProgramEnded : kSetUpFailed;
+  DrivenSession session(options);
+  if (!session.driver) return session.program.WaitForExit(0) ? kProgramEnded : kSetUpFailed;
   ExitStatus status = kAllEnded;
-  const double floorMs = *addressCount * kDispatchPauseMs + options.timeoutMs;
+  const double floorMs = qv::bench::ScanFloorMs(*addressCount, options.timeoutMs);
   for (int i = 0; i < options.sweeps && Sweep(session, floorMs, truth, &status); ++i) std::fflush(stdout);
   std::fflush(stdout);
   return status;
@@ -255,12 +208,12 @@ int Run(const Options& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const std::optional<Options> options = ParseOptions(argc, argv);
-  if (!options) {
-    std::fprintf(stderr,
-                 "usage: soak_bench.exe <quorvane.exe> <scanner address> <first> <last> <workers> <time-out ms>"
-                 " --truth <file> --sweeps <count> [--close-after <ms>]\n");
-    return kBadUsage;
-  }
-  return Run(*options);
+  Options options;
+  const bool understood = qv::bench::ReadCommandLine(
+      argc, argv,
+      {{"--truth", &options.truth}, {"--sweeps", &options.sweeps}, {"--close-after", &options.closeAfterMs}},
+      &options);
+  if (!understood || options.truth.empty() || options.sweeps < 1)
+    return qv::bench::BadUsage("soak_bench.exe", "--truth <file> --sweeps <count> [--close-after <ms>]");
+  return Run(options);
 }
