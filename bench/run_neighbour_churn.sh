@@ -77,7 +77,7 @@ awk -v rows="$ROWS" -v logs="$LOGS" 'BEGIN {
 }'
 
 export WINEDEBUG=${CHURN_WINEDEBUG:-fixme-all}
-testbed_wine_prepare "$TEMPLATE" || { say "Wine did not start in $NS"; exit 1; }
+testbed_wine_prepare "$TEMPLATE" || exit 1
 say "Wine's services up in $NS: $(testbed_wine_processes | awk '{ print $2 }' | sort | uniq -c |
   awk '{ printf "%s%s x%d", sep, $2, $1; sep = ", " }')"
 

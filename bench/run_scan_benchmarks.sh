@@ -80,13 +80,6 @@ qv_on_exit cleanup
 unset DISPLAY
 qv_display_start || exit 1
 
-# Wine inside the bed's scanner namespace, on the private display, with the
-# program's windows unmanaged (no window manager runs there).
-bed_wine() {
-  testbed_wine_prepare "$TEMPLATE" || { say "Wine did not start in the scanner namespace"; return 1; }
-  testbed_prepare_program_windows quorvane.exe
-}
-
 # CPU seconds (user + system) used so far by Wine's server, its device
 # service (where the echoes are sent) and the X server: besides the program
 # itself, the processes a scan keeps busy.
@@ -199,7 +192,7 @@ timed() {
 sweep() {
   say "sweep: building the tests' virtual LAN with $SWEEP_EXTRA_HOSTS more live hosts"
   TESTBED_EXTRA_HOSTS=$SWEEP_EXTRA_HOSTS testbed_up || return 1
-  bed_wine || return 1
+  testbed_wine_prepare "$TEMPLATE" quorvane.exe || return 1
   rm -f "$WORK/listening"
   # Not through a shell function: $! must be the watcher itself.
   ip netns exec "$TESTBED_SCANNER_NS" "$WORK/probe_spacing" br0 "$TESTBED_SCANNER_ADDRESS" "$WORK/listening" \
@@ -242,7 +235,7 @@ scale() {
   spread_addresses 2000 10.78 >"$WORK/scale.addresses"
   raise_neighbour_limits || { say "cannot raise the kernel's neighbour-table limits"; return 1; }
   testbed_up_one_host 10.78.0.1 20 yes "$WORK/scale.addresses" || return 1
-  bed_wine || return 1
+  testbed_wine_prepare "$TEMPLATE" quorvane.exe || return 1
   run_bench scale 10.78.0.1 10.78.0.0 10.78.15.255 256 100 --truth "$(qv_windows_path "$TESTBED_TRUTH")" --ping-ui ||
     return 1
   say "scale: the UI thread's time for recording the 2,000 rows, in the program's window alone"
@@ -259,7 +252,7 @@ wide() {
     >"$WORK/wide.addresses"
   raise_neighbour_limits || { say "cannot raise the kernel's neighbour-table limits"; return 1; }
   testbed_up_one_host 10.80.0.1 21 yes "$WORK/wide.addresses" || return 1
-  bed_wine || return 1
+  testbed_wine_prepare "$TEMPLATE" quorvane.exe || return 1
   run_bench wide 10.80.0.1 10.80.0.0 10.80.7.255 1024 100 --truth "$(qv_windows_path "$TESTBED_TRUTH")" || return 1
   testbed_down
   restore_neighbour_limits
@@ -273,7 +266,7 @@ memory() {
   echo 10.79.8.2 >"$WORK/router.address"
   testbed_up_one_host 10.79.8.1 24 yes "$WORK/router.address" || return 1
   testbed_route_into_nothing 10.79.0.0/21 || return 1
-  bed_wine || return 1
+  testbed_wine_prepare "$TEMPLATE" quorvane.exe || return 1
   local run
   for run in ${QV_BENCH_MEMORY_RUNS:-memory memory_restart_3000 memory_full memory_restart}; do
     memory_run "$run" || return 1

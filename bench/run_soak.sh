@@ -87,8 +87,7 @@ TESTBED_EXTRA_HOSTS=100 TESTBED_LATE_REPLIER=$LOGS/late_replier testbed_up || ex
 
 [ "${QV_WINE_CRASH_DEBUGGER:-0}" != 1 ] ||
   say "Wine's crash debugger is on (winedbg --auto): its reports land in the crashed process's log"
-WINEDEBUG=$SERVICE_WINEDEBUG testbed_wine_prepare "$TEMPLATE" || { say "Wine did not start in the scanner namespace"; exit 1; }
-testbed_prepare_program_windows quorvane.exe || exit 1
+WINEDEBUG=$SERVICE_WINEDEBUG testbed_wine_prepare "$TEMPLATE" quorvane.exe || exit 1
 
 for ((i = 0; i < BUSY_LOOPS; i++)); do
   bash -c 'while :; do :; done' &

@@ -63,7 +63,7 @@ if [ -z "${DISPLAY:-}" ]; then
 fi
 
 say "starting Wine inside the scanner namespace (a prefix of this run, copied from $TEMPLATE)"
-testbed_wine_prepare "$TEMPLATE" || { say "Wine did not start in the scanner namespace"; exit 1; }
+testbed_wine_prepare "$TEMPLATE" || exit 1
 
 say "opening the scanner: its range is pre-filled with the virtual LAN's, $TESTBED_NET.1 to $TESTBED_NET.255"
 say "press 开始 to scan; close the window to end the demo"

@@ -51,11 +51,8 @@ run_once() {
   testbed_up || return 1
   say "test bed up in $(qv_elapsed "$start") s"
   start=$(qv_now)
-  testbed_wine_prepare "$template" || { say "could not start Wine in the scanner namespace"; return 1; }
+  testbed_wine_prepare "$template" ${program:+"$(basename "$program")"} || return 1
   say "Wine prefix prepared and started in $(qv_elapsed "$start") s"
-  if [ -n "$program" ]; then
-    testbed_prepare_program_windows "$(basename "$program")" || return 1
-  fi
   start=$(qv_now)
   testbed_wine_launch "the test program" "$TESTBED_DIR/test.out" "$TESTBED_DIR/test.out" '^\[==========\]' \
     run_test_program

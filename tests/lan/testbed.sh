@@ -25,7 +25,8 @@
 #   source tests/lan/testbed.sh
 #   testbed_up || exit 1; qv_on_exit testbed_down
 #   testbed_exec <command...>           # runs inside the scanner namespace
-#   testbed_wine_prepare <template>     # a Wine prefix of this run (see below)
+#   testbed_wine_prepare <template> [program.exe...]
+#                                       # a Wine prefix of this run (see below)
 #   testbed_wine <program.exe> ...      # Wine inside the scanner namespace
 #   testbed_wine_alive                  # is Wine's network service still up?
 #   testbed_wine_network_problem        # why it is unusable, if it is
@@ -353,8 +354,17 @@ testbed_exec() {
 # network namespace where the prefix's wineserver started. So every bed runs
 # Wine from a prefix of its own, copied from a prepared template whose
 # wineserver is stopped, and starts that wineserver inside the scanner
-# namespace. The template is made once (about 15 s) when missing.
+# namespace. The template is made once (about 15 s) when missing. The
+# programs named will open windows: theirs are made ready too.
+#   testbed_wine_prepare <template> [program.exe...]
 testbed_wine_prepare() {
+  local template=$1
+  shift
+  testbed_wine_copy_template "$template" && testbed_wine_start && testbed_prepare_program_windows "$@" ||
+    { testbed_say "Wine did not start in the scanner namespace $TESTBED_SCANNER_NS"; return 1; }
+}
+
+testbed_wine_copy_template() {
   local template=$1
   (WINEPREFIX=$template && qv_wine_make_prefix) || return 1
   export WINEPREFIX=$TESTBED_DIR/wineprefix
@@ -368,13 +378,12 @@ testbed_wine_prepare() {
     mkdir -p "$WINEPREFIX" && cp -a "$template/." "$WINEPREFIX" 9>&-
   ) 9>"$template.lock" || return 1
   printf 'export WINEPREFIX=%q\n' "$WINEPREFIX" >>"$TESTBED_DIR/state.env"
-  testbed_wine_start
 }
 
 # Before a program's windows open in the bed: the display must be reachable
 # from the scanner namespace, and the programs named get unmanaged windows.
-#   testbed_prepare_program_windows <program.exe>...
 testbed_prepare_program_windows() {
+  [ $# -gt 0 ] || return 0
   testbed_exec xdotool getdisplaygeometry >/dev/null 2>&1 ||
     { testbed_say "the display $DISPLAY cannot be reached from the scanner namespace"; return 1; }
   qv_wine_unmanaged_windows testbed_wine "$@"
