@@ -482,8 +482,9 @@ testbed_wine_crashes() {
 }
 
 # Every Windows thread of the prefix with its process, from Wine's own
-# process list ("winedbg --command 'info thread'" only queries the server;
-# the crash debugger stays off).
+# process list ("winedbg --command 'info thread'" only queries the server).
+# The only run of winedbg on purpose: hence the overrides without the one
+# that disables it.
 testbed_wine_threads() {
   WINEDEBUG=-all WINEDLLOVERRIDES="$QV_WINE_NO_INSTALLERS" timeout "$(testbed_time_limit 30)" \
     ip netns exec "$TESTBED_SCANNER_NS" "$TESTBED_WINE" winedbg --command 'info thread' 2>/dev/null </dev/null
