@@ -94,8 +94,6 @@ class ProgramDriver {
  private:
   ProgramDriver(DWORD pid, HWND window) : pid_(pid), window_(window) {}
   bool FindControls();
-  std::string TextOf(HWND window) const;
-  LRESULT Send(HWND target, UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const;
   HWND WaitForDialog(bool saveDialog, DWORD limitMs) const;
   ShownMessage Answer(HWND box, DWORD limitMs) const;
 
