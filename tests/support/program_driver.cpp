@@ -1,7 +1,6 @@
 #include "support/program_driver.h"
 
 #include <commctrl.h>
-#include <dlgs.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -9,8 +8,9 @@
 
 #include "listview/list_view_wrapper.h"
 #include "listview/process_memory_helper.h"
-#include "ui/main_window.h"
+#include "support/save_dialog_answerer.h"
 #include "support/window_driver.h"
+#include "ui/main_window.h"
 
 namespace qv::test {
 namespace {
@@ -56,28 +56,6 @@ BOOL CALLBACK MatchTopLevel(HWND window, LPARAM param) {
   if (pid != search.pid || !IsWindowVisible(window) || WindowText(window) != search.caption) return TRUE;
   search.found = window;
   return FALSE;
-}
-
-BOOL CALLBACK FindEdit(HWND child, LPARAM found) {
-  if (!SameClass(child, WC_EDITA)) return TRUE;
-  *reinterpret_cast<HWND*>(found) = child;
-  return FALSE;
-}
-
-// The edit field that holds the save dialog's file name: inside a combo box
-// (itself perhaps inside a ComboBoxEx) on some implementations of the
-// dialog, a plain edit field on others.
-HWND FileNameField(HWND dialog) {
-  HWND control = nullptr;
-  for (int id : {cmb13, edt1}) {
-    control = GetDlgItem(dialog, id);
-    if (control && IsWindowVisible(control)) break;
-    control = nullptr;
-  }
-  if (!control || SameClass(control, WC_EDITA)) return control;
-  HWND edit = nullptr;
-  EnumChildWindows(control, &FindEdit, reinterpret_cast<LPARAM>(&edit));
-  return edit;
 }
 
 }  // namespace
@@ -233,36 +211,30 @@ ShownMessage ProgramDriver::Answer(HWND box, DWORD limitMs) const {
   return {seen.text, seen.caption};
 }
 
-HWND ProgramDriver::WaitForDialog(bool saveDialog, DWORD limitMs) const {
-  HWND dialog = nullptr;
+HWND ProgramDriver::WaitForMessageBox(DWORD limitMs) const {
+  HWND box = nullptr;
   WaitUntil(
       [&] {
-        dialog = FindDialog();
-        if (!dialog) return false;
-        return saveDialog ? FileNameField(dialog) != nullptr : IsMessageBox(dialog);
+        box = FindDialog();
+        return box && IsMessageBox(box);
       },
       limitMs);
-  return dialog;
+  return box;
 }
 
 ExportOutcome ProgramDriver::Export(const std::string& path, DWORD limitMs) const {
   ExportOutcome outcome;
   if (!PostClick(Component::按钮_导出)) return outcome;
-  HWND dialog = WaitForDialog(true, limitMs);
+  const std::optional<SaveDialogAnswerer> dialog = SaveDialogAnswerer::WaitFor(DialogsOf::Process(pid_), limitMs);
   if (!dialog) return outcome;
-  HWND field = FileNameField(dialog);
-  // The dialog may fill in its initial name after it has been shown; a name
-  // written before that would be overwritten.
-  WaitUntil([&] { return !TextOfAnyWindow(field).empty(); }, limitMs);
-  outcome.initialName = TextOfAnyWindow(field);
-  const std::wstring widePath = WideFromGbk(path);
-  if (!SendWithLimit(field, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(widePath.c_str())) || TextOfAnyWindow(field) != path)
-    return outcome;
-  PressButton(dialog, IDOK);
-  outcome.dialogAnswered = WaitUntil([&] { return !IsWindow(dialog); }, limitMs);
+  outcome.initialName = dialog->Name();
+  dialog->TypeName(WideFromGbk(path));
+  if (dialog->Name() != path) return outcome;
+  dialog->PressSave();
+  outcome.dialogAnswered = dialog->WaitUntilClosed(limitMs);
   if (!outcome.dialogAnswered) return outcome;
 
-  HWND box = WaitForDialog(false, limitMs);
+  HWND box = WaitForMessageBox(limitMs);
   if (!box) return outcome;
   outcome.messageSeen = true;
   const ShownMessage message = Answer(box, limitMs);

@@ -94,7 +94,7 @@ class ProgramDriver {
  private:
   ProgramDriver(DWORD pid, HWND window) : pid_(pid), window_(window) {}
   bool FindControls();
-  HWND WaitForDialog(bool saveDialog, DWORD limitMs) const;
+  HWND WaitForMessageBox(DWORD limitMs) const;
   ShownMessage Answer(HWND box, DWORD limitMs) const;
 
   DWORD pid_ = 0;
