@@ -214,32 +214,15 @@ class MessageBoxWatcher {
   }
 
  private:
-  static BOOL CALLBACK FindDialog(HWND window, LPARAM found) {
-    DWORD pid = 0;
-    GetWindowThreadProcessId(window, &pid);
-    if (pid == GetCurrentProcessId() && ClassOf(window) == "#32770" && IsWindowVisible(window)) {
-      *reinterpret_cast<HWND*>(found) = window;
-      return FALSE;
-    }
-    return TRUE;
-  }
-
   void Watch() {
     while (!stop_) {
-      HWND dialog = nullptr;
-      EnumWindows(&FindDialog, reinterpret_cast<LPARAM>(&dialog));
-      if (dialog) {
-        SeenMessageBox box;
-        box.caption = WindowText(dialog);
-        box.text = WindowText(GetDlgItem(dialog, 0xFFFF));
-        box.icon = IconOfMessageBox(dialog);
+      if (HWND box = DialogsOf::ThisProcess().FirstVisible()) {
         {
           std::lock_guard<std::mutex> hold(mutex_);
-          seen_.push_back(box);
+          seen_.push_back(ReadMessageBox(box));
         }
         while (answer_ == Answer::kWhenReleased && !released_ && !stop_) Sleep(5);
-        SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
-        WaitUntil([&] { return !IsWindow(dialog); }, 2000);
+        AnswerMessageBox(box, IDOK, 2000);
       }
       Sleep(5);
     }
