@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
-#include <dlgs.h>
 
 #include <algorithm>
 #include <array>
@@ -21,6 +20,7 @@
 #include "base/win_handle.h"
 #include "export/file_test_support.h"
 #include "program_fixture.h"
+#include "support/save_dialog_answerer.h"
 
 namespace qv::test {
 namespace {
@@ -48,12 +48,8 @@ Cells ScriptedRow(const std::string& display, const std::string& address, int re
 }
 
 // A box seen while the export ran.
-struct SeenBox {
-  std::string text;
-  std::string caption;
-  HICON icon = nullptr;
+struct SeenBox : SeenMessageBox {
   bool fromDialog = false;  // shown while the save dialog was open: the dialog's own
-  bool question = false;    // offers Yes and No
 };
 
 // The operator's part in one export.
@@ -94,34 +90,6 @@ std::string Describe(const Outcome& outcome) {
   return text;
 }
 
-// Enumeration callbacks are named CALLBACK functions, not lambdas: the
-// 32-bit build calls them as stdcall, which a lambda cannot become.
-BOOL CALLBACK ListVisibleDialogOfThisProcess(HWND window, LPARAM list) {
-  DWORD pid = 0;
-  GetWindowThreadProcessId(window, &pid);
-  if (pid == GetCurrentProcessId() && ClassOf(window) == "#32770" && IsWindowVisible(window))
-    reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
-  return TRUE;
-}
-
-std::vector<HWND> VisibleDialogsOfThisProcess() {
-  std::vector<HWND> found;
-  EnumWindows(ListVisibleDialogOfThisProcess, reinterpret_cast<LPARAM>(&found));
-  return found;
-}
-
-// The save dialog has a filter list; a message box has none.
-bool IsSaveDialog(HWND dialog) { return GetDlgItem(dialog, cmb1) != nullptr; }
-
-HWND FileNameField(HWND dialog) {
-  if (HWND edit = GetDlgItem(dialog, edt1)) return edit;
-  return GetDlgItem(dialog, cmb13);
-}
-
-void Press(HWND dialog, int button) {
-  PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, button)));
-}
-
 // Answers the save dialog and every box of this process from a thread of
 // its own while the test thread is inside the click. Past its time limit it
 // cancels whatever is open, so the click always returns. The limit guards
@@ -155,36 +123,32 @@ class ExportOperator {
       if (GetTickCount64() > deadline) outcome_.gaveUp = true;
       HWND saveDialog = nullptr;
       std::vector<HWND> boxes;
-      for (HWND window : VisibleDialogsOfThisProcess()) {
-        if (IsSaveDialog(window))
+      for (HWND window : DialogsOf::ThisProcess().Visible()) {
+        if (SaveDialogAnswerer::Is(window))
           saveDialog = window;
         else
           boxes.push_back(window);
       }
       for (HWND box : boxes) AnswerBox(box, saveDialog != nullptr);
-      if (boxes.empty() && saveDialog && IsWindowEnabled(saveDialog)) AnswerDialog(saveDialog);
+      if (boxes.empty() && saveDialog && IsWindowEnabled(saveDialog)) AnswerDialog(SaveDialogAnswerer(saveDialog));
       Sleep(5);
     }
   }
 
-  void AnswerDialog(HWND dialog) {
+  void AnswerDialog(const SaveDialogAnswerer& dialog) {
     outcome_.sawDialog = true;
     if (outcome_.gaveUp || step_ == Step::kCancel) {
-      Press(dialog, IDCANCEL);
+      dialog.PressCancel();
       step_ = Step::kDone;
     } else if (step_ == Step::kAnswer) {
       if (answers_.whileOpen) answers_.whileOpen();
       if (answers_.confirm) {
-        const HWND filters = GetDlgItem(dialog, cmb1);
-        SendMessageA(filters, CB_SETCURSEL, static_cast<WPARAM>(answers_.filter), 0);
-        SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(cmb1, CBN_SELCHANGE), reinterpret_cast<LPARAM>(filters));
-        // The dialog is a Unicode window: a name beyond GBK and the ANSI code
-        // page reaches it only through the wide message.
-        SendMessageW(FileNameField(dialog), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(answers_.name.c_str()));
-        Press(dialog, IDOK);
+        dialog.ChooseFilter(answers_.filter);
+        dialog.TypeName(answers_.name);
+        dialog.PressSave();
         step_ = Step::kWaitForQuestion;
       } else {
-        Press(dialog, IDCANCEL);
+        dialog.PressCancel();
         step_ = Step::kDone;
       }
     } else {
@@ -192,16 +156,11 @@ class ExportOperator {
     }
     // The dialog takes the answer in its own time; act again only once it
     // has gone or has shown a box of its own.
-    WaitUntil([&] { return !IsWindowVisible(dialog) || !IsWindowEnabled(dialog); }, 3000);
+    dialog.WaitUntilTaken(3000);
   }
 
   void AnswerBox(HWND box, bool fromDialog) {
-    SeenBox seen;
-    seen.text = WindowText(GetDlgItem(box, 0xFFFF));
-    seen.caption = WindowText(box);
-    seen.icon = IconOfMessageBox(box);
-    seen.fromDialog = fromDialog;
-    seen.question = GetDlgItem(box, IDYES) != nullptr && GetDlgItem(box, IDNO) != nullptr;
+    const SeenBox seen{ReadMessageBox(box), fromDialog};
     outcome_.boxes.push_back(seen);
     int button = IDOK;
     if (seen.question) {
@@ -211,8 +170,7 @@ class ExportOperator {
     // After "no", or any complaint of the dialog, the operator gives up on
     // this export.
     if (fromDialog) step_ = button == IDYES ? Step::kDone : Step::kCancel;
-    Press(box, button);
-    WaitUntil([&] { return !IsWindow(box); }, 3000);
+    AnswerMessageBox(box, button, 3000);
   }
 
   Answers answers_;

@@ -1,7 +1,6 @@
 #include "support/program_driver.h"
 
 #include <commctrl.h>
-#include <dlgs.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -9,16 +8,13 @@
 
 #include "listview/list_view_wrapper.h"
 #include "listview/process_memory_helper.h"
-#include "ui/main_window.h"
+#include "support/save_dialog_answerer.h"
 #include "support/window_driver.h"
+#include "ui/main_window.h"
 
 namespace qv::test {
 namespace {
 
-// A message to a window of another process must not hang the driver when
-// that process stops answering.
-constexpr UINT kSendLimitMs = 10000;
-constexpr int kMessageBoxTextId = 0xFFFF;
 constexpr const char* kReady = "准备就绪";
 constexpr const char* kNoWorkers = "线程： 0";
 
@@ -60,46 +56,6 @@ BOOL CALLBACK MatchTopLevel(HWND window, LPARAM param) {
   if (pid != search.pid || !IsWindowVisible(window) || WindowText(window) != search.caption) return TRUE;
   search.found = window;
   return FALSE;
-}
-
-BOOL CALLBACK FindEdit(HWND child, LPARAM found) {
-  if (!SameClass(child, WC_EDITA)) return TRUE;
-  *reinterpret_cast<HWND*>(found) = child;
-  return FALSE;
-}
-
-// The edit field that holds the save dialog's file name: inside a combo box
-// (itself perhaps inside a ComboBoxEx) on some implementations of the
-// dialog, a plain edit field on others.
-HWND FileNameField(HWND dialog) {
-  HWND control = nullptr;
-  for (int id : {cmb13, edt1}) {
-    control = GetDlgItem(dialog, id);
-    if (control && IsWindowVisible(control)) break;
-    control = nullptr;
-  }
-  if (!control || SameClass(control, WC_EDITA)) return control;
-  HWND edit = nullptr;
-  EnumChildWindows(control, &FindEdit, reinterpret_cast<LPARAM>(&edit));
-  return edit;
-}
-
-struct DialogSearch {
-  DWORD pid;
-  HWND found;
-};
-
-BOOL CALLBACK MatchDialog(HWND window, LPARAM param) {
-  auto& search = *reinterpret_cast<DialogSearch*>(param);
-  DWORD pid = 0;
-  GetWindowThreadProcessId(window, &pid);
-  if (pid != search.pid || !IsWindowVisible(window) || ClassOf(window) != "#32770") return TRUE;
-  search.found = window;
-  return FALSE;
-}
-
-void PressOk(HWND dialog) {
-  PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDOK)));
 }
 
 }  // namespace
@@ -145,29 +101,11 @@ HWND ProgramDriver::Control(Component component) const {
   return component == Component::Window ? window_ : controls_[IndexOf(component)];
 }
 
-LRESULT ProgramDriver::Send(HWND target, UINT message, WPARAM wParam, LPARAM lParam) const {
-  DWORD_PTR result = 0;
-  if (!SendMessageTimeoutW(target, message, wParam, lParam, SMTO_NORMAL, TimeLimit(kSendLimitMs), &result)) return 0;
-  return static_cast<LRESULT>(result);
-}
-
-std::string ProgramDriver::ReadText(Component edit) const { return TextOf(Control(edit)); }
-
-// GetWindowText does not ask a window of another process for its text (it
-// gives the caption the system keeps, empty for most controls): ask it,
-// through the wide message, whatever the system's code page.
-std::string ProgramDriver::TextOf(HWND field) const {
-  const auto length = static_cast<std::size_t>(Send(field, WM_GETTEXTLENGTH));
-  std::wstring text(length + 1, L'\0');
-  const auto copied =
-      static_cast<std::size_t>(Send(field, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data())));
-  text.resize(std::min(copied, length));
-  return GbkFromWide(text);
-}
+std::string ProgramDriver::ReadText(Component edit) const { return TextOfAnyWindow(Control(edit)); }
 
 bool ProgramDriver::WriteText(Component edit, std::string_view text) const {
   const std::wstring wide = WideFromGbk(text);
-  return Send(Control(edit), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide.c_str())) != 0;
+  return SendWithLimit(Control(edit), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide.c_str())) != 0;
 }
 
 std::string ProgramDriver::ReadAddress(Component field) const {
@@ -176,7 +114,7 @@ std::string ProgramDriver::ReadAddress(Component field) const {
   if (!process) return "";
   const RemoteBlock block(process, sizeof(DWORD));
   if (!block) return "";
-  if (Send(Control(field), IPM_GETADDRESS, 0, static_cast<LPARAM>(block.address())) == 0) return "";
+  if (SendWithLimit(Control(field), IPM_GETADDRESS, 0, static_cast<LPARAM>(block.address())) == 0) return "";
   const std::vector<std::uint8_t> bytes = block.Read(sizeof(DWORD));
   DWORD address = 0;
   std::memcpy(&address, bytes.data(), sizeof address);
@@ -194,7 +132,7 @@ bool ProgramDriver::WriteAddress(Component field, std::string_view text) const {
   if (std::sscanf(terminated.c_str(), "%d.%d.%d.%d%c", &f[0], &f[1], &f[2], &f[3], &rest) != 4) return false;
   for (int value : f)
     if (value < 0 || value > 255) return false;
-  Send(Control(field), IPM_SETADDRESS, 0, static_cast<LPARAM>(MAKEIPADDRESS(f[0], f[1], f[2], f[3])));
+  SendWithLimit(Control(field), IPM_SETADDRESS, 0, static_cast<LPARAM>(MAKEIPADDRESS(f[0], f[1], f[2], f[3])));
   return ReadAddress(field) == terminated;
 }
 
@@ -208,13 +146,13 @@ bool ProgramDriver::PostClick(Component button) const { return PostMessageA(Cont
 std::string ProgramDriver::StatusPart(int part) const {
   HWND bar = Control(Component::状态条1);
   const std::size_t capacity =
-      sizeof(wchar_t) * (LOWORD(Send(bar, SB_GETTEXTLENGTHW, static_cast<WPARAM>(part))) + 1u);
+      sizeof(wchar_t) * (LOWORD(SendWithLimit(bar, SB_GETTEXTLENGTHW, static_cast<WPARAM>(part))) + 1u);
   ProcessMemoryHelper memory;
   const RemoteProcess process(memory, window_);
   if (!process) return "";
   const RemoteBlock block(process, capacity);
   if (!block || !block.Write(std::string(capacity, '\0').data(), capacity)) return "";
-  Send(bar, SB_GETTEXTW, static_cast<WPARAM>(part), static_cast<LPARAM>(block.address()));
+  SendWithLimit(bar, SB_GETTEXTW, static_cast<WPARAM>(part), static_cast<LPARAM>(block.address()));
   const std::vector<std::uint8_t> bytes = block.Read(capacity);
   std::wstring text(capacity / sizeof(wchar_t), L'\0');
   std::memcpy(text.data(), bytes.data(), std::min(bytes.size(), text.size() * sizeof(wchar_t)));
@@ -254,60 +192,49 @@ bool ProgramDriver::WaitForScanEnd(DWORD holdMs, DWORD limitMs, double* idleSinc
   return false;
 }
 
-HWND ProgramDriver::FindDialog() const {
-  DialogSearch search{pid_, nullptr};
-  EnumWindows(&MatchDialog, reinterpret_cast<LPARAM>(&search));
-  return search.found;
-}
+HWND ProgramDriver::FindDialog() const { return DialogsOf::Process(pid_).FirstVisible(); }
 
 std::string ProgramDriver::OpenMessageText() const {
   HWND box = FindDialog();
-  return box ? TextOf(GetDlgItem(box, kMessageBoxTextId)) : std::string();
+  return box ? TextOfAnyWindow(GetDlgItem(box, kMessageBoxTextId)) : std::string();
 }
 
 std::optional<ShownMessage> ProgramDriver::AnswerOpenMessage(DWORD limitMs) const {
   HWND box = FindDialog();
-  if (!box || !GetDlgItem(box, kMessageBoxTextId)) return std::nullopt;
+  if (!box || !IsMessageBox(box)) return std::nullopt;
   return Answer(box, limitMs);
 }
 
 ShownMessage ProgramDriver::Answer(HWND box, DWORD limitMs) const {
-  ShownMessage message{TextOf(GetDlgItem(box, kMessageBoxTextId)), TextOf(box)};
-  PressOk(box);
-  WaitUntil([&] { return !IsWindow(box); }, limitMs);
-  return message;
+  const SeenMessageBox seen = ReadMessageBox(box);
+  AnswerMessageBox(box, IDOK, limitMs);
+  return {seen.text, seen.caption};
 }
 
-HWND ProgramDriver::WaitForDialog(bool saveDialog, DWORD limitMs) const {
-  HWND dialog = nullptr;
+HWND ProgramDriver::WaitForMessageBox(DWORD limitMs) const {
+  HWND box = nullptr;
   WaitUntil(
       [&] {
-        dialog = FindDialog();
-        if (!dialog) return false;
-        return saveDialog ? FileNameField(dialog) != nullptr : GetDlgItem(dialog, kMessageBoxTextId) != nullptr;
+        box = FindDialog();
+        return box && IsMessageBox(box);
       },
       limitMs);
-  return dialog;
+  return box;
 }
 
 ExportOutcome ProgramDriver::Export(const std::string& path, DWORD limitMs) const {
   ExportOutcome outcome;
   if (!PostClick(Component::按钮_导出)) return outcome;
-  HWND dialog = WaitForDialog(true, limitMs);
+  const std::optional<SaveDialogAnswerer> dialog = SaveDialogAnswerer::WaitFor(DialogsOf::Process(pid_), limitMs);
   if (!dialog) return outcome;
-  HWND field = FileNameField(dialog);
-  // The dialog may fill in its initial name after it has been shown; a name
-  // written before that would be overwritten.
-  WaitUntil([&] { return !TextOf(field).empty(); }, limitMs);
-  outcome.initialName = TextOf(field);
-  const std::wstring widePath = WideFromGbk(path);
-  if (!Send(field, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(widePath.c_str())) || TextOf(field) != path)
-    return outcome;
-  PressOk(dialog);
-  outcome.dialogAnswered = WaitUntil([&] { return !IsWindow(dialog); }, limitMs);
+  outcome.initialName = dialog->Name();
+  dialog->TypeName(WideFromGbk(path));
+  if (dialog->Name() != path) return outcome;
+  dialog->PressSave();
+  outcome.dialogAnswered = dialog->WaitUntilClosed(limitMs);
   if (!outcome.dialogAnswered) return outcome;
 
-  HWND box = WaitForDialog(false, limitMs);
+  HWND box = WaitForMessageBox(limitMs);
   if (!box) return outcome;
   outcome.messageSeen = true;
   const ShownMessage message = Answer(box, limitMs);

@@ -94,9 +94,7 @@ class ProgramDriver {
  private:
   ProgramDriver(DWORD pid, HWND window) : pid_(pid), window_(window) {}
   bool FindControls();
-  std::string TextOf(HWND window) const;
-  LRESULT Send(HWND target, UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const;
-  HWND WaitForDialog(bool saveDialog, DWORD limitMs) const;
+  HWND WaitForMessageBox(DWORD limitMs) const;
   ShownMessage Answer(HWND box, DWORD limitMs) const;
 
   DWORD pid_ = 0;

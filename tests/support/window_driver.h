@@ -1,6 +1,7 @@
 #pragma once
-// Drives and reads real windows from a test thread: waits with time limits
-// that say what they waited for, message boxes answered from a second
+// Drives and reads real windows, of this process or another, from a test
+// thread: waits with time limits that say what they waited for, texts asked
+// of their windows, dialogs found and message boxes answered from a second
 // thread, status-bar parts read back.
 
 #include <windows.h>
@@ -61,6 +62,82 @@ inline std::string ClassOf(HWND window) {
   return name;
 }
 
+// A message to a window of another thread or process must not hang the test
+// when that thread stops answering: 0 then.
+constexpr UINT kSendLimitMs = 10000;
+
+inline LRESULT SendWithLimit(HWND target, UINT message, WPARAM wParam = 0, LPARAM lParam = 0) {
+  DWORD_PTR result = 0;
+  if (!SendMessageTimeoutW(target, message, wParam, lParam, SMTO_NORMAL, TimeLimit(kSendLimitMs), &result)) return 0;
+  return static_cast<LRESULT>(result);
+}
+
+// GetWindowText does not ask a window of another process for its text (it
+// gives the caption the system keeps, empty for most controls): ask it,
+// through the wide message, whatever the system's code page. A window of
+// this process answers the same.
+inline std::wstring WideTextOfAnyWindow(HWND window) {
+  const auto length = static_cast<std::size_t>(SendWithLimit(window, WM_GETTEXTLENGTH));
+  std::wstring text(length + 1, L'\0');
+  const auto copied =
+      static_cast<std::size_t>(SendWithLimit(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data())));
+  text.resize(std::min(copied, length));
+  return text;
+}
+
+inline std::string TextOfAnyWindow(HWND window) { return GbkFromWide(WideTextOfAnyWindow(window)); }
+
+// The dialogs (#32770) among the top-level windows of one thread or of one
+// process: save-file dialogs, their questions, message boxes.
+class DialogsOf {
+ public:
+  static DialogsOf Thread(DWORD threadId) { return DialogsOf(threadId, 0); }
+  static DialogsOf Process(DWORD processId) { return DialogsOf(0, processId); }
+  static DialogsOf ThisProcess() { return Process(GetCurrentProcessId()); }
+
+  // In the order the system lists them.
+  std::vector<HWND> Visible() const {
+    Search search{processId_, {}};
+    if (threadId_)
+      EnumThreadWindows(threadId_, &KeepVisible, reinterpret_cast<LPARAM>(&search));
+    else
+      EnumWindows(&KeepVisible, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+  }
+  HWND FirstVisible() const {
+    const std::vector<HWND> found = Visible();
+    return found.empty() ? nullptr : found.front();
+  }
+
+ private:
+  struct Search {
+    DWORD processId;  // 0: the thread's windows, all of one process anyway
+    std::vector<HWND> found;
+  };
+
+  DialogsOf(DWORD threadId, DWORD processId) : threadId_(threadId), processId_(processId) {}
+
+  // A named callback: a lambda does not convert to the 32-bit build's
+  // stdcall procedure type.
+  static BOOL CALLBACK KeepVisible(HWND window, LPARAM param) {
+    auto& search = *reinterpret_cast<Search*>(param);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    if ((!search.processId || pid == search.processId) && ClassOf(window) == "#32770" && IsWindowVisible(window))
+      search.found.push_back(window);
+    return TRUE;
+  }
+
+  DWORD threadId_;
+  DWORD processId_;
+};
+
+// Posted, so that a click which opens a modal window does not hold the
+// caller; wait for its effect.
+inline void PressButton(HWND dialog, int button) {
+  PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, button)));
+}
+
 // Same-process read of one status-bar part through the wide messages, as
 // GBK.
 inline std::string StatusPartText(HWND statusBar, int part) {
@@ -75,7 +152,7 @@ inline std::string StatusPartText(HWND statusBar, int part) {
 // procedure type.
 inline BOOL CALLBACK KeepIconOfStatic(HWND child, LPARAM found) {
   if (ClassOf(child) != "Static" || (GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) != SS_ICON) return TRUE;
-  *reinterpret_cast<HICON*>(found) = reinterpret_cast<HICON>(SendMessageA(child, STM_GETICON, 0, 0));
+  *reinterpret_cast<HICON*>(found) = reinterpret_cast<HICON>(SendWithLimit(child, STM_GETICON));
   return FALSE;
 }
 
@@ -87,12 +164,29 @@ inline HICON IconOfMessageBox(HWND box) {
   return icon;
 }
 
-// A message box seen by MessageBoxWatcher.
+constexpr int kMessageBoxTextId = 0xFFFF;
+
+inline bool IsMessageBox(HWND dialog) { return GetDlgItem(dialog, kMessageBoxTextId) != nullptr; }
+
+// A message box, as it was read before it was answered.
 struct SeenMessageBox {
   std::string text;
   std::string caption;
-  HICON icon = nullptr;  // compare with LoadIconA(nullptr, IDI_EXCLAMATION) and the like
+  HICON icon = nullptr;   // compare with LoadIconA(nullptr, IDI_EXCLAMATION) and the like
+  bool question = false;  // offers Yes and No
 };
+
+inline SeenMessageBox ReadMessageBox(HWND box) {
+  return {TextOfAnyWindow(GetDlgItem(box, kMessageBoxTextId)), TextOfAnyWindow(box), IconOfMessageBox(box),
+          GetDlgItem(box, IDYES) != nullptr && GetDlgItem(box, IDNO) != nullptr};
+}
+
+// Presses one of the box's buttons and waits up to limitMs for it to close,
+// so that the next look does not read the same box again.
+inline bool AnswerMessageBox(HWND box, int button, DWORD limitMs) {
+  PressButton(box, button);
+  return WaitUntil([&] { return !IsWindow(box); }, limitMs);
+}
 
 // Answers every message box of this process with OK, from its own thread,
 // and remembers what each one said.
@@ -120,32 +214,15 @@ class MessageBoxWatcher {
   }
 
  private:
-  static BOOL CALLBACK FindDialog(HWND window, LPARAM found) {
-    DWORD pid = 0;
-    GetWindowThreadProcessId(window, &pid);
-    if (pid == GetCurrentProcessId() && ClassOf(window) == "#32770" && IsWindowVisible(window)) {
-      *reinterpret_cast<HWND*>(found) = window;
-      return FALSE;
-    }
-    return TRUE;
-  }
-
   void Watch() {
     while (!stop_) {
-      HWND dialog = nullptr;
-      EnumWindows(&FindDialog, reinterpret_cast<LPARAM>(&dialog));
-      if (dialog) {
-        SeenMessageBox box;
-        box.caption = WindowText(dialog);
-        box.text = WindowText(GetDlgItem(dialog, 0xFFFF));
-        box.icon = IconOfMessageBox(dialog);
+      if (HWND box = DialogsOf::ThisProcess().FirstVisible()) {
         {
           std::lock_guard<std::mutex> hold(mutex_);
-          seen_.push_back(box);
+          seen_.push_back(ReadMessageBox(box));
         }
         while (answer_ == Answer::kWhenReleased && !released_ && !stop_) Sleep(5);
-        SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
-        WaitUntil([&] { return !IsWindow(dialog); }, 2000);
+        AnswerMessageBox(box, IDOK, 2000);
       }
       Sleep(5);
     }

@@ -3,12 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
-#include <dlgs.h>
 
 #include <atomic>
+#include <optional>
 #include <string>
 #include <thread>
 
+#include "support/save_dialog_answerer.h"
 #include "ui/save_file_dialog.h"
 #include "window_test_support.h"
 
@@ -33,25 +34,6 @@ struct DialogSeen {
   std::string title;
 };
 
-// A named CALLBACK function, not a lambda: the 32-bit enumeration calls it
-// as stdcall, which a lambda cannot become.
-BOOL CALLBACK KeepVisibleDialog(HWND window, LPARAM result) {
-  if (ClassOf(window) != "#32770" || !IsWindowVisible(window)) return TRUE;
-  *reinterpret_cast<HWND*>(result) = window;
-  return FALSE;
-}
-
-HWND FindDialog(DWORD thread) {
-  HWND found = nullptr;
-  EnumThreadWindows(thread, KeepVisibleDialog, reinterpret_cast<LPARAM>(&found));
-  return found;
-}
-
-HWND NameControl(HWND dialog) {
-  if (HWND edit = GetDlgItem(dialog, edt1)) return edit;
-  return GetDlgItem(dialog, cmb13);
-}
-
 // Waits for the dialog on the UI thread, notes what it shows, then types the
 // name (when given) and confirms, or cancels.
 class Operator {
@@ -64,21 +46,18 @@ class Operator {
 
  private:
   void Run(DWORD uiThread, const std::wstring& typed, bool confirm) {
-    HWND dialog = nullptr;
-    const ULONGLONG deadline = GetTickCount64() + TimeLimit(10000);
-    while (!(dialog = FindDialog(uiThread)) && GetTickCount64() < deadline) Sleep(20);  // polling another thread's state
+    const std::optional<SaveDialogAnswerer> dialog = SaveDialogAnswerer::WaitFor(DialogsOf::Thread(uiThread), 10000);
     if (!dialog) return;
-    HWND name = NameControl(dialog);
-    seen_.name = WindowText(name);
-    seen_.title = WindowText(dialog);
-    seen_.filterCount = static_cast<int>(SendMessageW(GetDlgItem(dialog, cmb1), CB_GETCOUNT, 0, 0));
-    seen_.filterSelected = static_cast<int>(SendMessageW(GetDlgItem(dialog, cmb1), CB_GETCURSEL, 0, 0));
+    seen_.name = dialog->Name();
+    seen_.title = dialog->Title();
+    seen_.filterCount = dialog->FilterCount();
+    seen_.filterSelected = dialog->ChosenFilter();
     sawDialog_ = true;
     if (confirm) {
-      SendMessageW(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(typed.c_str()));
-      PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+      dialog->TypeName(typed);
+      dialog->PressSave();
     } else {
-      PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+      dialog->PressCancel();
     }
   }
 
