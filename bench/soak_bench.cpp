@@ -43,8 +43,8 @@ using qv::bench::DrivenSession;
 
 constexpr DWORD kLookEveryMs = 10;
 constexpr DWORD kExitLimitMs = 30000;
-constexpr UINT kSendLimitMs = 10000;
-constexpr int kMessageBoxTextId = 0xFFFF;
+// How long an answered message box may take to close.
+constexpr DWORD kAnswerLimitMs = 10000;
 // A sweep has stopped when its window shows no change of its worker count
 // or its live hosts for this long while not idle (the scanner's own give-up
 // on a silent echo service comes well before); on a loaded machine a sweep
@@ -73,14 +73,6 @@ DWORD ExitCode(const LaunchedProgram& program) {
   return code;
 }
 
-std::string TextOf(HWND window) {
-  char text[1024] = {};
-  DWORD_PTR copied = 0;
-  SendMessageTimeoutA(window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text), SMTO_NORMAL, kSendLimitMs,
-                      &copied);
-  return text;
-}
-
 enum class SweepEnd { Idle, ProgramEnded, MessageBox, Stalled };
 
 // Waits for the idle state held kIdleHoldMs, for the program's process to
@@ -95,9 +87,8 @@ SweepEnd WaitForSweepEnd(const DrivenSession& session, double limitMs, double* i
   double looked = 0;
   for (double now = start; now - start <= limitMs && now - changed <= kStallMs; now = NowMs()) {
     if (session.program.WaitForExit(0)) return SweepEnd::ProgramEnded;
-    if (HWND box = driver.FindDialog()) {
-      *message = TextOf(GetDlgItem(box, kMessageBoxTextId));
-      PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(box, IDOK)));
+    if (const auto shown = driver.AnswerOpenMessage(kAnswerLimitMs)) {
+      *message = shown->text;
       return SweepEnd::MessageBox;
     }
     if (!driver.IsIdle()) {

@@ -80,7 +80,7 @@ class ProgramDriver {
   // (no overwrite question is expected).
   ExportOutcome Export(const std::string& path, DWORD limitMs) const;
 
-  // The visible dialog (#32770) of this process, or null.
+  // The visible dialog (#32770) of the program's process, or null.
   HWND FindDialog() const;
   // The text of the message box the program shows, or "" when none is open.
   std::string OpenMessageText() const;
