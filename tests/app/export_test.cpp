@@ -123,10 +123,14 @@ class ExportOperator {
       if (GetTickCount64() > deadline) outcome_.gaveUp = true;
       HWND saveDialog = nullptr;
       std::vector<HWND> boxes;
+      // Only the save dialog and message boxes are the operator's: in the
+      // emulated machine a dialog with neither a text nor a caption showed
+      // for a moment as the save dialog closed, and was taken for one more
+      // box of the program.
       for (HWND window : DialogsOf::ThisProcess().Visible()) {
         if (SaveDialogAnswerer::Is(window))
           saveDialog = window;
-        else
+        else if (IsMessageBox(window))
           boxes.push_back(window);
       }
       for (HWND box : boxes) AnswerBox(box, saveDialog != nullptr);
@@ -161,6 +165,8 @@ class ExportOperator {
 
   void AnswerBox(HWND box, bool fromDialog) {
     const SeenBox seen{ReadMessageBox(box), fromDialog};
+    // Not yet (or no longer) saying anything: looked at again next round.
+    if (seen.text.empty()) return;
     outcome_.boxes.push_back(seen);
     int button = IDOK;
     if (seen.question) {
