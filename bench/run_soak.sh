@@ -120,13 +120,12 @@ drive() {
 }
 
 run_program() {
-  local run=$1 count=$2 out=$LOGS/run-$1.out err=$LOGS/run-$1.err status failure
+  local run=$1 count=$2 out=$LOGS/run-$1.out err=$LOGS/run-$1.err status
   local options=(--truth "$(qv_windows_path "$TESTBED_TRUTH")" --sweeps "$count")
   [ -z "$CLOSE_AFTER_MS" ] || options+=(--close-after "$CLOSE_AFTER_MS")
   testbed_wine_launch "run $run's driver" "$err" "$out" '^sweep\|^close' drive "$out" "$err" "${options[@]}"
   status=$?
   LAUNCH_FAILURES=$((LAUNCH_FAILURES + TESTBED_LAUNCH_RETRIED))
-  failure=$(testbed_wine_launch_failure "$err")
   PROGRAM_STARTS=$((PROGRAM_STARTS + 1))
   grep -a '^sweep' "$out" >>"$LOGS/sweeps.txt"
   grep -a '^close' "$out" | sed "s/^/[soak] run $run: /"
@@ -139,7 +138,7 @@ run_program() {
   fi
   grep -a '^program_ended' "$out" | sed "s/^/[soak] run $run: the program's process ended: /"
   grep -a '^sweep ended=0' "$out" | iconv -f GBK -t UTF-8 -c | sed "s/^/[soak] run $run: did not end: /"
-  [ "$status" -eq 0 ] && [ -z "$crashes" ] && [ -z "$failure" ] && return 0
+  [ "$status" -eq 0 ] && [ -z "$crashes" ] && [ -z "$TESTBED_LAUNCH_FAILURE" ] && return 0
   [ "$status" -eq 4 ] && say "run $run: the program could not be set up: $(tail -n 1 "$err")"
   local problem
   problem=$(testbed_wine_network_problem)

@@ -182,7 +182,8 @@ int Run(const Options& options) {
     });
   }
 
-  std::optional<ProgramMessageWatch> answerer(std::in_place, driver, kAnswerEveryMs);
+  std::optional<MessageBoxWatcher> answerer(std::in_place, MessageBoxWatcher::Answer::kAtOnce, driver.Dialogs(),
+                                             kAnswerEveryMs);
 
   const double start = NowMs();
   const auto limit = static_cast<DWORD>(3 * floorMs + 120000);
@@ -229,7 +230,7 @@ int Run(const Options& options) {
   if (pinger) pinger->Stop();
   if (threadWatch) threadWatch->Stop();
   if (statusWatch) statusWatch->Stop();
-  const std::vector<ShownMessage> messages = answerer->Seen();
+  const std::vector<SeenMessageBox> messages = answerer->Seen();
   answerer.reset();
   if (!ended) {
     std::fprintf(stderr, "the scan did not end within %lu ms; the window shows '%s' '%s' '%s', %zu rows; %d threads\n",
@@ -251,7 +252,7 @@ int Run(const Options& options) {
   // A scan that the program ended by itself, or that waited long for room,
   // says so in a message box.
   std::string said;
-  for (const ShownMessage& message : messages) said += (said.empty() ? "" : " / ") + message.text;
+  for (const SeenMessageBox& message : messages) said += (said.empty() ? "" : " / ") + message.text;
   Print("message_boxes", messages.size());
   if (!said.empty()) Print("message_box", said);
   if (options.Restarts()) {

@@ -54,6 +54,9 @@ constexpr DWORD kHarnessLimitMs = 30000;
 constexpr DWORD kMessageLimitMs = 60000;
 // Each look at the window is messages its UI thread must answer mid-sweep.
 constexpr DWORD kLookEveryMs = 50;
+// How often the program's message boxes are looked for: the time a message
+// was shown is read to that.
+constexpr DWORD kAnswerEveryMs = 20;
 constexpr const char* kSilentMessage = "系统的回显服务没有响应";
 
 double Seconds(double fromMs, double toMs) { return (toMs - fromMs) / 1000.0; }
@@ -121,7 +124,7 @@ class LanEchoStall : public testing::Test {
     ASSERT_EQ(driver_->ReadAddress(Component::IP编辑框_开始), prefix + "1") << "not the bed's range: not scanning";
     ASSERT_EQ(driver_->ReadAddress(Component::IP编辑框_结束), prefix + "255") << "not the bed's range: not scanning";
     ASSERT_TRUE(driver_->WriteAddress(Component::IP编辑框_结束, hosts_.back().address));
-    messages_.emplace(*driver_);
+    messages_.emplace(MessageBoxWatcher::Answer::kAtOnce, driver_->Dialogs(), kAnswerEveryMs);
   }
   void TearDown() override {
     // A program closed into a stopped service would wait for its echoes
@@ -195,7 +198,7 @@ class LanEchoStall : public testing::Test {
   std::optional<ServiceStall> stall_;
   std::unique_ptr<LaunchedProgram> program_;
   std::optional<ProgramDriver> driver_;
-  std::optional<ProgramMessageWatch> messages_;
+  std::optional<MessageBoxWatcher> messages_;
   bool stallRequested_ = false;
   double sweepStartMs_ = 0;
   double stoppedAtMs_ = 0;
@@ -217,7 +220,7 @@ TEST_F(LanEchoStall, ServiceStoppedPastTheBoundEndsTheSweepWithOneMessage) {
   ASSERT_TRUE(stall_->WaitContinued()) << "the harness did not continue Wine's network service";
   ASSERT_NO_FATAL_FAILURE(SweepAgainFindingEveryHost());
 
-  const std::vector<ShownMessage> seen = messages_->Seen();
+  const std::vector<SeenMessageBox> seen = messages_->Seen();
   std::printf("[figures] messages seen: %u\n", static_cast<unsigned>(seen.size()));
   ASSERT_EQ(seen.size(), 1u);
   EXPECT_EQ(seen[0].text, kSilentMessage);
@@ -238,7 +241,7 @@ TEST_F(LanEchoStall, ServiceStoppedWithinTheBoundLetsTheSweepRunToItsEnd) {
 
   ASSERT_NO_FATAL_FAILURE(SweepAgainFindingEveryHost());
   std::printf("[figures] messages seen: %u\n", static_cast<unsigned>(messages_->Seen().size()));
-  for (const ShownMessage& message : messages_->Seen()) ADD_FAILURE() << "message '" << message.text << "'";
+  for (const SeenMessageBox& message : messages_->Seen()) ADD_FAILURE() << "message '" << message.text << "'";
 }
 
 }  // namespace

@@ -514,7 +514,8 @@ testbed_wine_launch_failure() {
 # matching the pattern of a program that did start (an empty pattern: no such
 # line exists). TESTBED_LAUNCH_MARK is the mark taken before the run that
 # counted, for testbed_wine_crashes; TESTBED_LAUNCH_RETRIED is 1 when a
-# launch failed. Returns the command's status.
+# launch failed; TESTBED_LAUNCH_FAILURE is Wine's failure line of the run
+# that counted, if it has one. Returns the command's status.
 #   testbed_wine_launch <what> <errors file> <output file> <started pattern> <command...>
 testbed_wine_launch() {
   local what=$1 errors=$2 output=$3 started=$4 attempt status failure
@@ -525,6 +526,7 @@ testbed_wine_launch() {
     "$@"
     status=$?
     failure=$(testbed_wine_launch_failure "$errors")
+    TESTBED_LAUNCH_FAILURE=$failure
     [ -n "$failure" ] || break
     [ -z "$started" ] || ! grep -aq -- "$started" "$output" || break
     TESTBED_LAUNCH_RETRIED=1

@@ -192,23 +192,23 @@ bool ProgramDriver::WaitForScanEnd(DWORD holdMs, DWORD limitMs, double* idleSinc
   return false;
 }
 
-HWND ProgramDriver::FindDialog() const { return DialogsOf::Process(pid_).FirstVisible(); }
+HWND ProgramDriver::FindDialog() const { return Dialogs().FirstVisible(); }
 
 std::string ProgramDriver::OpenMessageText() const {
   HWND box = FindDialog();
   return box ? TextOfAnyWindow(GetDlgItem(box, kMessageBoxTextId)) : std::string();
 }
 
-std::optional<ShownMessage> ProgramDriver::AnswerOpenMessage(DWORD limitMs) const {
+std::optional<SeenMessageBox> ProgramDriver::AnswerOpenMessage(DWORD limitMs) const {
   HWND box = FindDialog();
   if (!box || !IsMessageBox(box)) return std::nullopt;
   return Answer(box, limitMs);
 }
 
-ShownMessage ProgramDriver::Answer(HWND box, DWORD limitMs) const {
+SeenMessageBox ProgramDriver::Answer(HWND box, DWORD limitMs) const {
   const SeenMessageBox seen = ReadMessageBox(box);
   AnswerMessageBox(box, IDOK, limitMs);
-  return {seen.text, seen.caption};
+  return seen;
 }
 
 HWND ProgramDriver::WaitForMessageBox(DWORD limitMs) const {
@@ -225,7 +225,7 @@ HWND ProgramDriver::WaitForMessageBox(DWORD limitMs) const {
 ExportOutcome ProgramDriver::Export(const std::string& path, DWORD limitMs) const {
   ExportOutcome outcome;
   if (!PostClick(Component::按钮_导出)) return outcome;
-  const std::optional<SaveDialogAnswerer> dialog = SaveDialogAnswerer::WaitFor(DialogsOf::Process(pid_), limitMs);
+  const std::optional<SaveDialogAnswerer> dialog = SaveDialogAnswerer::WaitFor(Dialogs(), limitMs);
   if (!dialog) return outcome;
   outcome.initialName = dialog->Name();
   dialog->TypeName(WideFromGbk(path));
@@ -237,48 +237,12 @@ ExportOutcome ProgramDriver::Export(const std::string& path, DWORD limitMs) cons
   HWND box = WaitForMessageBox(limitMs);
   if (!box) return outcome;
   outcome.messageSeen = true;
-  const ShownMessage message = Answer(box, limitMs);
+  const SeenMessageBox message = Answer(box, limitMs);
   outcome.messageText = message.text;
   outcome.messageCaption = message.caption;
   return outcome;
 }
 
 void ProgramDriver::Close() const { PostMessageA(window_, WM_CLOSE, 0, 0); }
-
-// ---- ProgramMessageWatch ----
-
-ProgramMessageWatch::ProgramMessageWatch(const ProgramDriver& driver, DWORD lookEveryMs)
-    : driver_(driver), lookEveryMs_(lookEveryMs), thread_([this] { Watch(); }) {}
-
-ProgramMessageWatch::~ProgramMessageWatch() {
-  stop_ = true;
-  thread_.join();
-}
-
-std::vector<ShownMessage> ProgramMessageWatch::Seen() {
-  const std::lock_guard<std::mutex> hold(mutex_);
-  return seen_;
-}
-
-double ProgramMessageWatch::FirstSeenMs() {
-  const std::lock_guard<std::mutex> hold(mutex_);
-  return firstSeenMs_;
-}
-
-bool ProgramMessageWatch::WaitForCount(std::size_t count, DWORD limitMs) {
-  return WaitUntil([&] { return Seen().size() >= count; }, limitMs, 50);
-}
-
-void ProgramMessageWatch::Watch() {
-  constexpr DWORD kCloseLimitMs = 10000;
-  while (!stop_) {
-    if (std::optional<ShownMessage> message = driver_.AnswerOpenMessage(kCloseLimitMs)) {
-      const std::lock_guard<std::mutex> hold(mutex_);
-      if (seen_.empty()) firstSeenMs_ = NowMs();
-      seen_.push_back(*std::move(message));
-    }
-    Sleep(lookEveryMs_);
-  }
-}
 
 }  // namespace qv::test

@@ -8,27 +8,19 @@
 #include <windows.h>
 
 #include <array>
-#include <atomic>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <thread>
 #include <vector>
 
 #include "base/win_handle.h"
 #include "listview/list_row.h"
 #include "support/launched_program.h"
 #include "support/now_ms.h"
+#include "support/window_driver.h"
 #include "ui/layout.h"
 
 namespace qv::test {
-
-// A message box of the program, as it was read before it was answered.
-struct ShownMessage {
-  std::string text;
-  std::string caption;
-};
 
 // What the export reported in its message box.
 struct ExportOutcome {
@@ -80,13 +72,15 @@ class ProgramDriver {
   // (no overwrite question is expected).
   ExportOutcome Export(const std::string& path, DWORD limitMs) const;
 
-  // The visible dialog (#32770) of the program's process, or null.
+  // The dialogs (#32770) of the program's process, and the first visible
+  // one, or null.
+  DialogsOf Dialogs() const { return DialogsOf::Process(pid_); }
   HWND FindDialog() const;
   // The text of the message box the program shows, or "" when none is open.
   std::string OpenMessageText() const;
   // The message box the program shows, read and answered with OK; waits up
   // to limitMs for it to close. Nothing when no message box is open.
-  std::optional<ShownMessage> AnswerOpenMessage(DWORD limitMs) const;
+  std::optional<SeenMessageBox> AnswerOpenMessage(DWORD limitMs) const;
 
   // WM_CLOSE to the main window.
   void Close() const;
@@ -95,7 +89,7 @@ class ProgramDriver {
   ProgramDriver(DWORD pid, HWND window) : pid_(pid), window_(window) {}
   bool FindControls();
   HWND WaitForMessageBox(DWORD limitMs) const;
-  ShownMessage Answer(HWND box, DWORD limitMs) const;
+  SeenMessageBox Answer(HWND box, DWORD limitMs) const;
 
   DWORD pid_ = 0;
   HWND window_ = nullptr;
@@ -104,33 +98,5 @@ class ProgramDriver {
 
 // The visible top-level window of process pid captioned caption, or null.
 HWND FindTopLevelWindow(DWORD pid, std::string_view caption);
-
-// Answers every message box the driven program shows (another process:
-// MessageBoxWatcher is this process's), with OK, from a thread of its own, looking every lookEveryMs; keeps what each said and
-// when the first came. A box is waited for until it has gone, so none is
-// counted twice.
-class ProgramMessageWatch {
- public:
-  explicit ProgramMessageWatch(const ProgramDriver& driver, DWORD lookEveryMs = 20);
-  ~ProgramMessageWatch();
-  ProgramMessageWatch(const ProgramMessageWatch&) = delete;
-  ProgramMessageWatch& operator=(const ProgramMessageWatch&) = delete;
-
-  std::vector<ShownMessage> Seen();
-  // NowMs when the first box was read; 0 before.
-  double FirstSeenMs();
-  bool WaitForCount(std::size_t count, DWORD limitMs);
-
- private:
-  void Watch();
-
-  const ProgramDriver driver_;
-  const DWORD lookEveryMs_;
-  std::atomic<bool> stop_{false};
-  std::mutex mutex_;
-  std::vector<ShownMessage> seen_;
-  double firstSeenMs_ = 0;
-  std::thread thread_;
-};
 
 }  // namespace qv::test

@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "support/now_ms.h"
 #include "support/time_limit.h"
 #include "ui/window_text.h"
 
@@ -188,14 +189,18 @@ inline bool AnswerMessageBox(HWND box, int button, DWORD limitMs) {
   return WaitUntil([&] { return !IsWindow(box); }, limitMs);
 }
 
-// Answers every message box of this process with OK, from its own thread,
-// and remembers what each one said.
+// Answers every message box of this process, or of the dialogs given (the
+// driven program's), with OK from a thread of its own, looking every
+// lookEveryMs, and remembers what each one said and when the first came. A
+// box is waited for until it has gone, so none is counted twice.
 class MessageBoxWatcher {
  public:
   // kWhenReleased leaves each box open until Release (or the watcher's end),
   // as an operator away from the screen would.
   enum class Answer { kAtOnce, kWhenReleased };
-  explicit MessageBoxWatcher(Answer answer = Answer::kAtOnce) : answer_(answer), thread_([this] { Watch(); }) {}
+  explicit MessageBoxWatcher(Answer answer = Answer::kAtOnce, DialogsOf dialogs = DialogsOf::ThisProcess(),
+                             DWORD lookEveryMs = 5)
+      : answer_(answer), dialogs_(dialogs), lookEveryMs_(lookEveryMs), thread_([this] { Watch(); }) {}
   ~MessageBoxWatcher() {
     stop_ = true;
     thread_.join();
@@ -209,30 +214,49 @@ class MessageBoxWatcher {
     std::lock_guard<std::mutex> hold(mutex_);
     return seen_;
   }
+  // NowMs when the first box was read; 0 before.
+  double FirstSeenMs() {
+    std::lock_guard<std::mutex> hold(mutex_);
+    return firstSeenMs_;
+  }
+  // Looks as often as the watcher does: a box of another process costs its
+  // UI thread an answer at every look.
   bool WaitForCount(std::size_t count, DWORD limitMs = 5000) {
-    return WaitUntil([&] { return Seen().size() >= count; }, limitMs);
+    return WaitUntil([&] { return Seen().size() >= count; }, limitMs, lookEveryMs_);
   }
 
  private:
+  static constexpr DWORD kCloseLimitMs = 10000;
+
+  HWND FirstMessageBox() const {
+    for (HWND dialog : dialogs_.Visible())
+      if (IsMessageBox(dialog)) return dialog;
+    return nullptr;
+  }
+
   void Watch() {
     while (!stop_) {
-      if (HWND box = DialogsOf::ThisProcess().FirstVisible()) {
+      if (HWND box = FirstMessageBox()) {
         {
           std::lock_guard<std::mutex> hold(mutex_);
+          if (seen_.empty()) firstSeenMs_ = NowMs();
           seen_.push_back(ReadMessageBox(box));
         }
         while (answer_ == Answer::kWhenReleased && !released_ && !stop_) Sleep(5);
-        AnswerMessageBox(box, IDOK, 2000);
+        AnswerMessageBox(box, IDOK, kCloseLimitMs);
       }
-      Sleep(5);
+      Sleep(lookEveryMs_);
     }
   }
 
   const Answer answer_;
+  const DialogsOf dialogs_;
+  const DWORD lookEveryMs_;
   std::atomic<bool> released_{false};
   std::atomic<bool> stop_{false};
   std::mutex mutex_;
   std::vector<SeenMessageBox> seen_;
+  double firstSeenMs_ = 0;
   std::thread thread_;
 };
 
